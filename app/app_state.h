@@ -1,0 +1,115 @@
+// The one process-wide state record of the downloader.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+#include "app/text.h"
+#include "engine/engine_contract.h"
+#include "skin/button_skin.h"
+#include "skin/slider_skin.h"
+#include "skin/static_skin.h"
+
+// One file to download, copied by value.
+struct FileEntry {
+    char url[kTextSize];       // absolute http:// URL; its last "/" segment is the local name
+    char sizeText[kTextSize];  // size in bytes as decimal text, "0" until known
+};
+static_assert(sizeof(FileEntry) == 1024, "FileEntry is two 512-byte texts");
+
+// Files still to download: appended at the tail, consumed from the head.
+class FileList {
+public:
+    void Append(const FileEntry& entry) { entries_.push_back(entry); }
+    const FileEntry& Head() const { return entries_.front(); }
+    void RemoveHead() { entries_.pop_front(); }
+    size_t Count() const { return entries_.size(); }
+    bool Empty() const { return entries_.empty(); }
+    void Clear() { entries_.clear(); }
+
+private:
+    std::deque<FileEntry> entries_;
+};
+
+struct AppStateRecord {
+    // Configuration.
+    char settingsUrl[kTextSize] = {};
+    char fileListUrl[kTextSize] = {};
+    char windowTitle[kTextSize] = {};
+    char serviceId[kTextSize] = {};
+    int32_t encryptFlag = 0;
+    int32_t userInfoMode = 0;
+    int32_t reportMode = 0;
+    char serverList[kTextSize] = {};
+    char downloadFolder[kTextSize] = {};
+    char subFolderName[kTextSize] = {};
+    char imageUrl[kTextSize] = {};
+    char engineLibraryPath[kTextSize] = {};
+    char runFileName[kTextSize] = {};
+
+    // File list.
+    FileEntry pendingEntry = {};
+    FileList fileList;
+
+    // Transfer counters. The two atomics are written on the engine's thread:
+    // a 64-bit value must never be read half-written in a 32-bit process.
+    char currentUrl[kTextSize] = {};
+    int64_t currentFileSize = 0;
+    int64_t totalSize = 0;
+    std::atomic<int64_t> currentBytesDone{0};
+    int64_t completedBytes = 0;
+    std::atomic<int64_t> bytesAtStart{0};
+    uint32_t startTick = 0;
+
+    // Display texts.
+    char currentFileName[kTextSize] = {};
+    char speedText[kTextSize] = {};
+    char remainingText[kTextSize] = {};
+    char totalDoneText[kTextSize] = {};
+    char statusMessage[kTextSize] = {};
+
+    // Mode flags.
+    int32_t downloading = 0;
+    int32_t allDone = 0;
+    int32_t autoRun = 0;
+    int32_t quitting = 0;
+    int32_t retryAllowed = 0;
+
+    // Engine handles.
+    HMODULE engineModule = nullptr;
+    EngineInterface* engine = nullptr;
+    EngineCallback engineCallback = nullptr;
+
+    // Window and resources.
+    HINSTANCE appInstance = nullptr;
+    HWND mainWindow = nullptr;
+    int32_t clientWidth = 544;
+    int32_t clientHeight = 340;
+    HBITMAP skinBitmap = nullptr;
+    HBITMAP backgroundBitmap = nullptr;
+
+    // Pointer tracking.
+    BaseSkin* pressedWidget = nullptr;
+    BaseSkin* hoverWidget = nullptr;
+    int32_t draggingWindow = 0;
+    RECT dragWindowRect = {};
+    POINT dragOrigin = {};
+
+    // Widgets, constructed in this order and destroyed in reverse.
+    StaticSkin backgroundStatic;
+    StaticSkin checkBoxStatic;
+    StaticSkin closeGreyStatic;
+    StaticSkin folderGreyStatic;
+    StaticSkin messageIconStatic;
+    ButtonSkin folderButton;
+    ButtonSkin startButton;
+    ButtonSkin pauseButton;
+    ButtonSkin closeButton;
+    ButtonSkin autoRunButton;
+    SliderSkin totalProgress;
+};
+
+extern AppStateRecord AppState;

@@ -1,0 +1,19 @@
+#include <windows.h>
+
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "app/main_window.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
+{
+    AppState.appInstance = instance;
+    ApplyCommandLine(commandLine);
+    RegisterMainWindowClass(instance);
+    HWND window = CreateMainWindow(instance);
+    AppState.mainWindow = window;
+    ShowWindow(window, showCommand);
+    int exitCode = RunMessageLoop();
+    if (AppState.backgroundBitmap) DeleteObject(AppState.backgroundBitmap);
+    if (AppState.skinBitmap) DeleteObject(AppState.skinBitmap);
+    return exitCode;
+}

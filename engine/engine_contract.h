@@ -1,0 +1,52 @@
+// The contract between the downloader and the transfer engine library
+// (tkwengine.dll): one export, a table of stdcall operations without an
+// object pointer, and one callback for events. Shared by both sides.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+
+constexpr UINT WM_ENGINE_EVENT = WM_USER + 10;
+
+enum EngineEvent : int32_t {
+    kEngineStarted = 1001,
+    kEngineProgress = 1002,
+    kEngineFinished = 1004,
+    kEngineError = 1020,
+};
+
+// Error codes carried by kEngineError.
+enum EngineError : int32_t {
+    kErrorDiskFull = 2001,
+    kErrorFileLocked = 2002,
+    kErrorFileLockedOther = 2003,
+    kErrorCreateFailed = 2004,
+    kErrorWriteFailed = 2005,
+    kErrorHttp403 = 2006,
+    kErrorHttp404 = 2007,
+    kErrorNetwork = 2008,
+    kErrorReboot = 2009,
+    kErrorRangeRefused = 2010,
+    kErrorFat32Limit = 2011,
+    kErrorServer = 2020,
+};
+
+// context, event, value low 32 bits, value high 32 bits.
+typedef HRESULT(__stdcall* EngineCallback)(void* context, int32_t event, uint32_t valueLow, uint32_t valueHigh);
+
+struct EngineInterface {
+    // url, expected size (low, high), writable 512-byte text, 0.
+    int32_t(__stdcall* StartDownload)(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved);
+    int32_t(__stdcall* CancelDownload)();
+    int32_t(__stdcall* SetDownloadFolder)(const char* folder);
+    // Present for the layout; never called by the downloader.
+    void* unusedSlot3;
+    void* unusedSlot4;
+    void* unusedSlot5;
+    int32_t(__stdcall* Release)();
+};
+
+// serviceId, serverList, address of the callback, 1, encrypt, report mode,
+// user-info mode, reference window.
+typedef EngineInterface*(__stdcall* GetVDInterfaceProc)(const char* serviceId, const char* serverList,
+                                                          EngineCallback* callback, int32_t one, int32_t encrypt,
+                                                          int32_t reportMode, int32_t userInfoMode, HWND reference);

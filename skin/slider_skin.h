@@ -1,0 +1,4 @@
+#pragma once
+#include "skin/base_skin.h"
+
+class SliderSkin : public BaseSkin {};

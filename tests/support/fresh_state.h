@@ -1,0 +1,11 @@
+// Gives each test a freshly constructed state record.
+#pragma once
+#include <new>
+
+#include "app/app_state.h"
+
+inline void ResetAppState()
+{
+    AppState.~AppStateRecord();
+    new (&AppState) AppStateRecord();
+}

@@ -1,0 +1,46 @@
+# Sourced: builds the project and starts what a run needs (a private Xvfb
+# display when there is no display, the Wine prefix, one persistent
+# wineserver); vexil_stop_session stops what was started.
+vexil_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export VEXIL_BUILD="${VEXIL_BUILD:-$vexil_root/build}"
+vexil_xvfb_pid=""
+
+vexil_build() {
+  bash "$vexil_root/tools/setup.sh"
+  if [ ! -f "$VEXIL_BUILD/CMakeCache.txt" ]; then
+    cmake -S "$vexil_root" -B "$VEXIL_BUILD" -DCMAKE_TOOLCHAIN_FILE="$vexil_root/cmake/mingw32.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  cmake --build "$VEXIL_BUILD" -j "$(nproc)" -- --no-print-directory | grep -v -E '^\[ *[0-9]+%\] ' || true
+  [ "${PIPESTATUS[0]}" -eq 0 ]
+}
+
+vexil_start_display() {
+  if [ -n "${VEXIL_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then return 0; fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  vexil_xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+vexil_start_wine() {
+  bash "$vexil_root/tools/wine-prefix.sh"
+  source "$vexil_root/tools/wine-env.sh"
+  wineserver -p
+  if [ -f "$VEXIL_BUILD/tests/wine_warmup.exe" ]; then
+    vexil_wine wine "$VEXIL_BUILD/tests/wine_warmup.exe" >/dev/null 2>&1 </dev/null
+  fi
+}
+
+vexil_stop_session() {
+  source "$vexil_root/tools/wine-env.sh"
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$vexil_xvfb_pid" ] && kill "$vexil_xvfb_pid" 2>/dev/null
+  wait 2>/dev/null || true
+}

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite under Wine; ends with
+# CTest's summary line.
+set -euo pipefail
+source "$(dirname "$0")/session.sh"
+vexil_build
+vexil_start_display
+trap vexil_stop_session EXIT
+vexil_start_wine
+ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 600 "$@"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Creates the project's Wine prefix once: Korean code page, the font "돋움"
+# replaced by an installed Korean font, no crash dialog.
+set -euo pipefail
+source "$(dirname "$0")/wine-env.sh" 2>/dev/null
+[ -f "$WINEPREFIX/.vexil-ready" ] && exit 0
+mkdir -p "$WINEPREFIX"
+vexil_wine wineboot -i >/dev/null 2>&1
+reg="$WINEPREFIX/vexil.reg"
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+  '"돋움"="NanumGothic"' '"Dotum"="NanumGothic"' '' \
+  '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' '' \
+  | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
+vexil_wine wine regedit /S "$reg" >/dev/null 2>&1
+wineserver -w
+touch "$WINEPREFIX/.vexil-ready"
