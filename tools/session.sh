@@ -4,6 +4,7 @@
 vexil_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export VEXIL_BUILD="${VEXIL_BUILD:-$vexil_root/build}"
 vexil_xvfb_pid=""
+vexil_server_pid=""
 
 vexil_build() {
   bash "$vexil_root/tools/setup.sh"
@@ -11,8 +12,11 @@ vexil_build() {
     cmake -S "$vexil_root" -B "$VEXIL_BUILD" -DCMAKE_TOOLCHAIN_FILE="$vexil_root/cmake/mingw32.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
-  cmake --build "$VEXIL_BUILD" -j "$(nproc)" -- --no-print-directory | grep -v -E '^\[ *[0-9]+%\] ' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ]
+  if ! cmake --build "$VEXIL_BUILD" -j "$(nproc)" >"$VEXIL_BUILD/build.log" 2>&1; then
+    grep -v -E '^\[ *[0-9]+%\] ' "$VEXIL_BUILD/build.log" | tail -n 40 >&2
+    echo "build failed (whole log: $VEXIL_BUILD/build.log)" >&2
+    return 1
+  fi
 }
 
 vexil_start_display() {
@@ -38,9 +42,20 @@ vexil_start_wine() {
   fi
 }
 
+# The scripted HTTP server the tests talk to (VEXIL_TEST_SERVER).
+vexil_start_test_server() {
+  local portfile="$VEXIL_BUILD/test-server.port"
+  rm -f "$portfile"
+  /usr/bin/python3 "$vexil_root/tests/support/scripted_server.py" "$portfile" &
+  vexil_server_pid=$!
+  for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
+  export VEXIL_TEST_SERVER="127.0.0.1:$(cat "$portfile")"
+}
+
 vexil_stop_session() {
   source "$vexil_root/tools/wine-env.sh"
   wineserver -k >/dev/null 2>&1 || true
+  [ -n "$vexil_server_pid" ] && kill "$vexil_server_pid" 2>/dev/null
   [ -n "$vexil_xvfb_pid" ] && kill "$vexil_xvfb_pid" 2>/dev/null
   wait 2>/dev/null || true
 }

@@ -7,4 +7,5 @@ vexil_build
 vexil_start_display
 trap vexil_stop_session EXIT
 vexil_start_wine
+vexil_start_test_server
 ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 600 "$@"

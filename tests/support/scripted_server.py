@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Scripted HTTP server for the tests, run on the host beside Wine.
+
+Tests script it through /__control/ requests: reset, serve (queue a reply
+for a path) and requests (the log). Every scripted answer carries
+"Connection: close" and ends the connection: WinINet reuses connections
+otherwise. Usage: scripted_server.py PORT_FILE (binds 127.0.0.1, port 0).
+"""
+import socket
+import socketserver
+import sys
+import threading
+import time
+from urllib.parse import parse_qs, urlsplit
+
+lock = threading.Lock()
+scripts = {}   # path -> list of [reply, remaining uses or None]
+log = []       # (method, path, version, [(name, value)])
+
+
+def read_head(conn):
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = conn.recv(65536)
+        if not chunk:
+            return None, b""
+        data += chunk
+    head, rest = data.split(b"\r\n\r\n", 1)
+    lines = head.decode("latin-1").split("\r\n")
+    parts = lines[0].split(" ")
+    headers = [tuple(x.strip() for x in line.split(":", 1)) for line in lines[1:] if ":" in line]
+    return (parts + ["", "", ""])[:3] + [headers], rest
+
+
+def read_body(conn, headers, rest):
+    length = int(dict((k.lower(), v) for k, v in headers).get("content-length", "0") or 0)
+    while len(rest) < length:
+        chunk = conn.recv(65536)
+        if not chunk:
+            break
+        rest += chunk
+    return rest[:length]
+
+
+def control(conn, method, target, body):
+    url = urlsplit(target)
+    query = {k: v[-1] for k, v in parse_qs(url.query, keep_blank_values=True).items()}
+    answer = b""
+    with lock:
+        if url.path == "/__control/reset":
+            scripts.clear()
+            log.clear()
+        elif url.path == "/__control/serve":
+            reply = dict(query)
+            reply["headers"] = parse_qs(url.query).get("header", [])
+            reply["body"] = body
+            times = int(query.get("times", "0")) or None
+            scripts.setdefault(query["path"], []).append([reply, times])
+        elif url.path == "/__control/requests":
+            for m, p, v, hs in log:
+                answer += f"{m} {p} {v}\n".encode("latin-1")
+                answer += b"".join(f"{k}: {val}\n".encode("latin-1") for k, val in hs) + b"\n"
+    conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n" % len(answer) + answer)
+
+
+def take_reply(path):
+    with lock:
+        queue = scripts.get(path) or scripts.get(path.split("?", 1)[0])
+        if not queue:
+            return {"status": "404", "reason": "Not Found", "headers": [], "body": b"not found"}
+        entry = queue[0]
+        if entry[1] is not None:
+            entry[1] -= 1
+            if entry[1] == 0 and len(queue) > 1:
+                queue.pop(0)
+        return entry[0]
+
+
+def byte_range(reply, headers, body):
+    """Honours a "Range: bytes=N-" request when the reply asks for it."""
+    wanted = dict((k.lower(), v) for k, v in headers).get("range", "")
+    if reply.get("ranges") != "1" or not wanted.startswith("bytes="):
+        return None
+    start = int(wanted[6:].split("-")[0] or 0)
+    if start >= len(body):
+        return ("416", "Range Not Satisfiable", b"", [f"Content-Range: bytes */{len(body)}"])
+    return ("206", "Partial Content", body[start:], [f"Content-Range: bytes {start}-{len(body) - 1}/{len(body)}"])
+
+
+def answer(conn, method, target, headers):
+    reply = take_reply(target)
+    if int(reply.get("stall_ms", "0")):
+        time.sleep(int(reply["stall_ms"]) / 1000.0)
+    if reply.get("refuse") == "1":
+        return
+    status, reason, body = reply.get("status", "200"), reply.get("reason", "OK"), reply["body"]
+    extra = list(reply["headers"])
+    ranged = byte_range(reply, headers, body)
+    if ranged:
+        status, reason, body, more = ranged
+        extra += more
+    head = f"HTTP/1.1 {status} {reason}\r\n" + "".join(h + "\r\n" for h in extra)
+    length = reply.get("length", "auto")
+    if length == "auto":
+        head += f"Content-Length: {len(body)}\r\n"
+    elif length != "none":
+        head += f"Content-Length: {length}\r\n"
+    conn.sendall((head + "Connection: close\r\n\r\n").encode("latin-1"))
+    if method != "HEAD":
+        conn.sendall(body[: int(reply.get("close_after", len(body)))])
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        conn = self.request
+        first, rest = read_head(conn)
+        if first is None:
+            return
+        method, target, version, headers = first
+        body = read_body(conn, headers, rest)
+        if target.startswith("/__control/"):
+            control(conn, method, target, body)
+            return
+        with lock:
+            log.append((method, target, version, headers))
+        answer(conn, method, target, headers)
+        try:
+            conn.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Handler)
+    with open(sys.argv[1], "w") as f:
+        f.write(str(server.server_address[1]))
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
