@@ -1,0 +1,200 @@
+#include "config/documents.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/text.h"
+#include "config/http_fetch.h"
+#include "config/skin_images.h"
+#include "config/text_rules.h"
+#include "tinyxml.h"
+
+namespace {
+
+constexpr int kFallbackBackgroundResource = 117;
+const char kAbsent[] = "(null)";
+
+// An absent attribute reads as "(null)", as the documents' convention has it.
+const char* AttributeText(const TiXmlElement* element, const char* name)
+{
+    const char* value = element->Attribute(name);
+    return value ? value : kAbsent;
+}
+
+bool IsAbsent(const char* text) { return _stricmp(text, kAbsent) == 0; }
+
+bool IsTrue(const TiXmlElement* element, const char* name)
+{
+    return _stricmp(AttributeText(element, name), "true") == 0;
+}
+
+// Appends one address, or nothing when it would not fit whole.
+bool AppendServer(const char* address)
+{
+    const size_t used = strlen(AppState.serverList);
+    const size_t extra = (used ? 1 : 0) + strlen(address);
+    if (used + extra >= kTextSize) return false;
+    if (used) strcat(AppState.serverList, ";");
+    strcat(AppState.serverList, address);
+    return true;
+}
+
+void WalkServers(const TiXmlElement* element)
+{
+    while (element != nullptr) {
+        const char* address = AttributeText(element, "addr");
+        if (IsAbsent(address) || !AppendServer(address)) return;
+        element = element->NextSiblingElement();
+        if (element != nullptr && element->Attribute("addr") == nullptr) return;
+    }
+}
+
+// Probes pendingEntry and adds it when its size is known. False when the
+// request could not be made.
+bool ProbeAndAdd(const ProbeFunction& probe, const char* userAgent, bool makesRunFile)
+{
+    CopyText(AppState.pendingEntry.sizeText, "0");
+    if (!probe(AppState.pendingEntry.url, userAgent, AppState.pendingEntry.sizeText)) return false;
+    if (makesRunFile) CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));
+    if (ParsePositiveSize(AppState.pendingEntry.sizeText) > 0) AddPendingEntry();
+    return true;
+}
+
+// Reads url with one retry after 50 ms, each attempt with the full capacity.
+HRESULT ReadWithRetry(const char* url, std::vector<char>& buffer, DWORD* count)
+{
+    buffer.assign(kDocumentCapacity, 0);
+    *count = kDocumentCapacity;
+    if (SUCCEEDED(ReadDocument(buffer.data(), count, url))) return S_OK;
+    Sleep(50);
+    buffer.assign(kDocumentCapacity, 0);
+    *count = kDocumentCapacity;
+    return ReadDocument(buffer.data(), count, url);
+}
+
+const ProbeFunction kRealProbe = [](const char* url, const char* userAgent, char* sizeText) {
+    return ProbeFileSize(url, userAgent, sizeText);
+};
+
+}  // namespace
+
+void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t count)
+{
+    std::string text;
+    text.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (buffer[i] == '\r') {
+            text += '\n';
+            if (i + 1 < count && buffer[i + 1] == '\n') ++i;
+        } else {
+            text += buffer[i];
+        }
+    }
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+}
+
+void AddPendingEntry()
+{
+    AppState.totalSize += ParsePositiveSize(AppState.pendingEntry.sizeText);
+    AppState.fileList.Append(AppState.pendingEntry);
+}
+
+HRESULT ApplySettingsDocument(const char* buffer, size_t count)
+{
+    TiXmlDocument document;
+    ParseReceivedDocument(document, buffer, count);
+    const TiXmlElement* root = document.FirstChildElement("Download");
+    if (root == nullptr) return E_FAIL;
+
+    if (const TiXmlElement* title = root->FirstChildElement("Title")) {
+        if (const char* text = title->GetText()) CopyText(AppState.windowTitle, text);
+    }
+    if (const TiXmlElement* service = root->FirstChildElement("Service")) {
+        CopyTextWhole(AppState.serviceId, AttributeText(service, "id"));
+        AppState.encryptFlag = IsTrue(service, "encrypt") ? 1 : 0;
+        AppState.userInfoMode = IsTrue(service, "userinfo") ? 1 : 2;
+        const char* report = AttributeText(service, "report");
+        if (_stricmp(report, "LIP") == 0) AppState.reportMode = 1;
+        else if (_stricmp(report, "FID") == 0) AppState.reportMode = 2;
+        else if (_stricmp(report, "XML") == 0) AppState.reportMode = 3;
+    }
+    if (const TiXmlElement* location = root->FirstChildElement("Location")) {
+        CopyTextWhole(AppState.downloadFolder, AttributeText(location, "saveto"));
+        if (const char* folder = location->Attribute("mkdir")) {
+            if (strlen(folder) > 1) CopyTextWhole(AppState.subFolderName, folder);
+        }
+    }
+    if (const TiXmlElement* image = root->FirstChildElement("Image")) {
+        CopyTextWhole(AppState.imageUrl, AttributeText(image, "url"));
+    }
+    WalkServers(root->FirstChildElement("Server"));
+    return S_OK;
+}
+
+void AddDirectlyNamedFile(const ProbeFunction& probe)
+{
+    if (AppState.pendingEntry.url[0] == '\0') return;
+    if (!IsSafeFileName(LocalFileName(AppState.pendingEntry.url))) return;
+    ProbeAndAdd(probe, "Glenmoor SetXml", true);
+}
+
+HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeFunction& probe)
+{
+    TiXmlDocument document;
+    ParseReceivedDocument(document, buffer, count);
+    const TiXmlElement* root = document.FirstChildElement("Download");
+    if (root == nullptr) return E_FAIL;
+
+    for (const TiXmlElement* file = root->FirstChildElement("File"); file != nullptr;
+         file = file->NextSiblingElement()) {
+        const char* url = AttributeText(file, "url");
+        if (IsAbsent(url)) break;
+        // Over-long URLs and unsafe names are left out; the walk goes on.
+        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url))) continue;
+        CopyText(AppState.pendingEntry.url, url);
+        if (!ProbeAndAdd(probe, "Glenmoor FileXml", IsTrue(file, "run"))) break;
+    }
+    return S_OK;
+}
+
+HBITMAP LoadBackgroundBitmap(const char* imageUrl, const char* folder)
+{
+    const char* name = strchr(imageUrl, '/') ? LocalFileName(imageUrl) : kAbsent;
+    char path[kTextSize];
+    HBITMAP bitmap = nullptr;
+    if (IsSafeFileName(name) && FormatText(path, sizeof(path), "%s\\%s", folder, name)) {
+        bitmap = LoadCachedImage(imageUrl, path);
+        if (bitmap == nullptr) bitmap = LoadFreshImage(imageUrl, path);
+    }
+    if (bitmap == nullptr)
+        bitmap = LoadBitmapA(AppState.appInstance, MAKEINTRESOURCEA(kFallbackBackgroundResource));
+    return bitmap;
+}
+
+HRESULT ReadSettingsDocument()
+{
+    std::vector<char> buffer;
+    DWORD count = 0;
+    if (FAILED(ReadWithRetry(AppState.settingsUrl, buffer, &count))) return E_FAIL;
+    if (FAILED(ApplySettingsDocument(buffer.data(), count))) return E_FAIL;
+
+    char programFiles[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE);
+    char folder[kTextSize];
+    FormatText(folder, sizeof(folder), "%s\\Glenmoor\\download", programFiles);
+    EnsureEngineLibrary();
+    AppState.backgroundBitmap = LoadBackgroundBitmap(AppState.imageUrl, folder);
+    AddDirectlyNamedFile(kRealProbe);
+    return S_OK;
+}
+
+HRESULT ReadFileListDocument()
+{
+    std::vector<char> buffer;
+    DWORD count = 0;
+    if (FAILED(ReadWithRetry(AppState.fileListUrl, buffer, &count))) return E_FAIL;
+    return ApplyFileListDocument(buffer.data(), count, kRealProbe);
+}

@@ -1,0 +1,37 @@
+// The settings and file-list documents and the file list they build.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+class TiXmlDocument;
+
+// Same contract as ProbeFileSize; tests pass a fake.
+using ProbeFunction = std::function<bool(const char* url, const char* userAgent, char* sizeText)>;
+
+// Loads received bytes like TinyXML's file loader: CR LF and lone CR become
+// LF, then Parse.
+void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t count);
+
+// Adds pendingEntry's size to totalSize and appends a copy to fileList.
+void AddPendingEntry();
+
+// Fills title, service, location, image and server list from a received
+// settings document. E_FAIL without a Download element.
+HRESULT ApplySettingsDocument(const char* buffer, size_t count);
+
+// Sizes the directly named file (pendingEntry.url) and puts it in the list.
+void AddDirectlyNamedFile(const ProbeFunction& probe);
+
+// Walks the File elements of a received file-list document into fileList.
+// E_FAIL without a Download element.
+HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeFunction& probe);
+
+// Background picture for imageUrl with its cache file in folder; falls back
+// to bitmap resource 117.
+HBITMAP LoadBackgroundBitmap(const char* imageUrl, const char* folder);
+
+HRESULT ReadSettingsDocument();
+HRESULT ReadFileListDocument();
