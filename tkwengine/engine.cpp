@@ -1,0 +1,136 @@
+#include "tkwengine/engine.h"
+
+#include <cstring>
+#include <new>
+
+#include "tkwengine/folder.h"
+#include "tkwengine/safe_name.h"
+
+namespace {
+
+// How long a cancel waits for the worker to let go of the file.
+constexpr DWORD kCancelWaitMs = 200;
+
+}  // namespace
+
+void CancelGate::Rearm()
+{
+    EnterCriticalSection(&lock_);
+    cancelled_ = false;
+    LeaveCriticalSection(&lock_);
+}
+
+void CancelGate::Cancel()
+{
+    EnterCriticalSection(&lock_);
+    cancelled_ = true;
+    // Closing the handle here makes a blocking call on the worker return.
+    if (request_) InternetCloseHandle(request_);
+    request_ = nullptr;
+    LeaveCriticalSection(&lock_);
+}
+
+bool CancelGate::Attach(HINTERNET request)
+{
+    EnterCriticalSection(&lock_);
+    bool live = !cancelled_;
+    if (live) request_ = request;
+    LeaveCriticalSection(&lock_);
+    if (!live) InternetCloseHandle(request);
+    return live;
+}
+
+void CancelGate::CloseAttached()
+{
+    EnterCriticalSection(&lock_);
+    if (request_) InternetCloseHandle(request_);
+    request_ = nullptr;
+    LeaveCriticalSection(&lock_);
+}
+
+void CancelGate::Report(EngineCallback callback, void* context, int32_t event, uint64_t value)
+{
+    EnterCriticalSection(&lock_);
+    if (!cancelled_)
+        callback(context, event, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
+    LeaveCriticalSection(&lock_);
+}
+
+Engine::Engine(EngineCallback callback, const char* serverList) : callback_(callback)
+{
+    if (serverList) CopyText(serverList_, serverList);
+}
+
+Engine::~Engine()
+{
+    if (thread_) {
+        stopping_ = true;
+        gate_.Cancel();
+        SetEvent(wake_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    if (wake_) CloseHandle(wake_);
+    if (idle_) CloseHandle(idle_);
+}
+
+bool Engine::Launch()
+{
+    buffer_.reset(new (std::nothrow) char[kBufferSize]);
+    wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    idle_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    if (!buffer_ || !wake_ || !idle_) return false;
+    thread_ = CreateThread(nullptr, 0, &Engine::ThreadMain, this, 0, nullptr);
+    return thread_ != nullptr;
+}
+
+int32_t Engine::Start(const char* url, uint64_t expected)
+{
+    char name[MAX_PATH] = {};
+    Job job;
+    if (busy_ || folder_[0] == '\0') return 1;
+    if (!FileNameFromUrl(url, name, sizeof name) || !ParseUrl(url, job.target)) return 2;
+    if (!JoinPath(folder_, name, job.localPath)) return 3;
+    AppendMirrors(serverList_, job.target);
+    std::memcpy(job.folder, folder_, sizeof folder_);
+    job.expected = expected;
+    job_ = job;
+    gate_.Rearm();
+    busy_ = true;
+    ResetEvent(idle_);
+    SetEvent(wake_);
+    return 0;
+}
+
+void Engine::Cancel()
+{
+    gate_.Cancel();
+    if (busy_) WaitForSingleObject(idle_, kCancelWaitMs);
+}
+
+int32_t Engine::SetFolder(const char* folder)
+{
+    char absolute[MAX_PATH] = {};
+    if (!PrepareFolder(folder, absolute)) return -1;
+    // A running job keeps its own copy; this one serves the next start.
+    std::memcpy(folder_, absolute, sizeof folder_);
+    return 0;
+}
+
+DWORD WINAPI Engine::ThreadMain(void* self)
+{
+    static_cast<Engine*>(self)->Run();
+    return 0;
+}
+
+void Engine::Run()
+{
+    for (;;) {
+        WaitForSingleObject(wake_, INFINITE);
+        if (stopping_) return;
+        if (!busy_) continue;
+        RunTransfer(*this, job_);
+        busy_ = false;
+        SetEvent(idle_);
+    }
+}

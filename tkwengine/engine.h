@@ -1,0 +1,80 @@
+// The engine object behind the exported table: one worker thread, one job
+// at a time, events reported through the program's callback.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/engine_contract.h"
+#include "tkwengine/url_parts.h"
+
+struct Job {
+    Target target;
+    char localPath[MAX_PATH] = {};
+    char folder[MAX_PATH] = {};
+    uint64_t expected = 0;
+};
+
+// Serialises cancellation against event reports and the request handle, so
+// a cancel can abort a blocking call and no event follows it.
+class CancelGate {
+public:
+    CancelGate() { InitializeCriticalSection(&lock_); }
+    ~CancelGate() { DeleteCriticalSection(&lock_); }
+    CancelGate(const CancelGate&) = delete;
+    CancelGate& operator=(const CancelGate&) = delete;
+
+    void Rearm();
+    void Cancel();
+    bool Cancelled() const { return cancelled_.load(); }
+    bool Attach(HINTERNET request);  // false (and request closed) when cancelled
+    void CloseAttached();
+    void Report(EngineCallback callback, void* context, int32_t event, uint64_t value);
+
+private:
+    CRITICAL_SECTION lock_;
+    std::atomic<bool> cancelled_{false};
+    HINTERNET request_ = nullptr;
+};
+
+class Engine {
+public:
+    static constexpr DWORD kBufferSize = 1 << 20;
+
+    Engine(EngineCallback callback, const char* serverList);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    bool Launch();
+    int32_t Start(const char* url, uint64_t expected);
+    void Cancel();
+    int32_t SetFolder(const char* folder);
+
+    // Used by the worker.
+    void Report(int32_t event, uint64_t value) { gate_.Report(callback_, this, event, value); }
+    CancelGate& Gate() { return gate_; }
+    char* Buffer() { return buffer_.get(); }
+
+private:
+    static DWORD WINAPI ThreadMain(void* self);
+    void Run();
+
+    EngineCallback callback_;
+    char serverList_[kTextSize] = {};
+    char folder_[MAX_PATH] = {};
+    Job job_;
+    CancelGate gate_;
+    std::unique_ptr<char[]> buffer_;
+    HANDLE wake_ = nullptr;
+    HANDLE idle_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> busy_{false};
+    std::atomic<bool> stopping_{false};
+};
+
+// Runs one job on the worker thread, reporting its events.
+void RunTransfer(Engine& engine, const Job& job);

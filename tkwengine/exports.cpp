@@ -1,0 +1,46 @@
+// The module's one export and the table of operations behind it.
+#include "engine/engine_contract.h"
+#include "tkwengine/engine.h"
+
+namespace {
+
+Engine* g_engine = nullptr;
+
+int32_t __stdcall StartDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char*, int32_t)
+{
+    if (!g_engine) return -1;
+    return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow);
+}
+
+int32_t __stdcall CancelDownload()
+{
+    if (g_engine) g_engine->Cancel();
+    return 0;
+}
+
+int32_t __stdcall SetDownloadFolder(const char* folder) { return g_engine ? g_engine->SetFolder(folder) : -1; }
+
+int32_t __stdcall Release()
+{
+    delete g_engine;
+    g_engine = nullptr;
+    return 0;
+}
+
+EngineInterface g_table = {&StartDownload, &CancelDownload, &SetDownloadFolder, nullptr, nullptr, nullptr, &Release};
+
+}  // namespace
+
+extern "C" EngineInterface* __stdcall GetVDInterface(const char*, const char* serverList, EngineCallback* callback,
+                                                     int32_t, int32_t, int32_t, int32_t, HWND)
+{
+    if (g_engine) return &g_table;
+    if (!callback || !*callback) return nullptr;
+    Engine* engine = new (std::nothrow) Engine(*callback, serverList);
+    if (!engine || !engine->Launch()) {
+        delete engine;
+        return nullptr;
+    }
+    g_engine = engine;
+    return &g_table;
+}

@@ -1,0 +1,107 @@
+// One download job: local checks, the request (own host, then mirrors),
+// the body pumped into the file, and the closing events.
+#include <algorithm>
+
+#include "tkwengine/engine.h"
+#include "tkwengine/exchange.h"
+#include "tkwengine/local_file.h"
+
+namespace {
+
+constexpr int32_t kCancelled = -1;  // ends silently
+constexpr DWORD kProgressIntervalMs = 100;
+
+int32_t StatusError(DWORD status)
+{
+    if (status == 200 || status == 206) return 0;
+    if (status == 403) return kErrorHttp403;
+    if (status == 404 || status == 410) return kErrorHttp404;
+    if (status == 416) return kErrorRangeRefused;
+    return kErrorNetwork;
+}
+
+// Tries the URL's own host, then each mirror, past unreachable hosts and 5xx answers.
+int32_t OpenAnywhere(Engine& engine, HINTERNET session, const Target& target, uint64_t offset, Exchange& exchange)
+{
+    bool serverError = false;
+    for (size_t i = 0; i < target.count; ++i) {
+        if (engine.Gate().Cancelled()) return kCancelled;
+        if (!exchange.Open(session, target.endpoints[i], target, offset)) continue;
+        if (exchange.Status() >= 500) {
+            serverError = true;
+            exchange.Close();
+            continue;
+        }
+        return StatusError(exchange.Status());
+    }
+    if (engine.Gate().Cancelled()) return kCancelled;
+    return serverError ? kErrorServer : kErrorNetwork;
+}
+
+// Copies the body into the file; done counts the bytes present.
+int32_t Pump(Engine& engine, HINTERNET request, TargetFile& file, uint64_t& done)
+{
+    DWORD lastReport = GetTickCount();
+    for (;;) {
+        DWORD available = 0, got = 0;
+        // Asking first returns as soon as some data is there, so progress
+        // and cancel stay prompt on slow links despite the large buffer.
+        if (!InternetQueryDataAvailable(request, &available, 0, 0)) break;
+        if (available == 0) return 0;
+        DWORD want = std::min(available, Engine::kBufferSize);
+        if (!InternetReadFile(request, engine.Buffer(), want, &got)) break;
+        if (got == 0) return 0;
+        if (engine.Gate().Cancelled()) return kCancelled;
+        if (int32_t error = file.Write(engine.Buffer(), got)) return error;
+        done += got;
+        if (GetTickCount() - lastReport >= kProgressIntervalMs) {
+            engine.Report(kEngineProgress, done);
+            lastReport = GetTickCount();
+        }
+    }
+    return engine.Gate().Cancelled() ? kCancelled : kErrorNetwork;
+}
+
+int32_t Download(Engine& engine, const Job& job, TargetFile& file, uint64_t present)
+{
+    InetHandle session(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session.Get()) return kErrorNetwork;
+    ApplyTimeouts(session.Get());
+    Exchange exchange(engine.Gate());
+    if (int32_t error = OpenAnywhere(engine, session.Get(), job.target, present, exchange)) return error;
+    // A 200 (or a range other than asked) means the whole body comes again.
+    bool resumed = present > 0 && exchange.Status() == 206 && exchange.RangeStart() == present;
+    if (exchange.Status() == 206 && !resumed) return kErrorRangeRefused;
+    uint64_t done = resumed ? present : 0;
+    if (!file.TruncateAt(done)) return kErrorWriteFailed;
+    engine.Report(kEngineStarted, done);
+    if (int32_t error = Pump(engine, exchange.Request(), file, done)) return error;
+    if (job.expected && done < job.expected) return kErrorNetwork;
+    engine.Report(kEngineProgress, done);
+    engine.Report(kEngineFinished, done);
+    return 0;
+}
+
+int32_t Transfer(Engine& engine, const Job& job)
+{
+    TargetFile file;
+    if (int32_t error = file.Open(job.localPath)) return error;
+    uint64_t present = file.Size();
+    if (job.expected && present == job.expected) {
+        engine.Report(kEngineStarted, present);
+        engine.Report(kEngineFinished, present);
+        return 0;
+    }
+    // Larger than expected: not ours to continue, fetch it whole.
+    if (present > job.expected) present = 0;
+    if (int32_t error = CheckVolume(job.folder, job.expected, present)) return error;
+    return Download(engine, job, file, present);
+}
+
+}  // namespace
+
+void RunTransfer(Engine& engine, const Job& job)
+{
+    int32_t error = Transfer(engine, job);
+    if (error > 0) engine.Report(kEngineError, static_cast<uint64_t>(error));
+}
