@@ -1,0 +1,29 @@
+// A probe without network: sizes by URL, some URLs unreachable.
+#pragma once
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/text.h"
+#include "config/documents.h"
+
+struct FakeProbe {
+    std::map<std::string, std::string> sizes;  // URL -> Content-Length text; absent = none sent
+    std::set<std::string> unreachable;
+    std::vector<std::string> calls;
+    std::vector<std::string> agents;
+
+    ProbeFunction Function()
+    {
+        return [this](const char* url, const char* agent, char* sizeText) {
+            calls.push_back(url);
+            agents.push_back(agent);
+            if (unreachable.count(url)) return false;
+            auto it = sizes.find(url);
+            if (it != sizes.end()) CopyText(sizeText, kTextSize, it->second.c_str());
+            return true;
+        };
+    }
+};

@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "config/documents.h"
+#include "config/http_fetch.h"
+#include "support/fresh_state.h"
+#include "support/http_responder.h"
+#include "temp_dir.h"
+
+namespace {
+
+class HttpFetch : public ::testing::Test {
+protected:
+    void SetUp() override { ResetAppState(); }
+    HttpResponder server;
+};
+
+std::string Padded(size_t size)
+{
+    std::string text = "<Download>";
+    text += std::string(size - text.size() - 11, ' ');
+    return text + "</Download>";
+}
+
+TEST_F(HttpFetch, DocumentOfExactCapacityIsReadWhole)
+{
+    server.Serve("/big.xml", HttpReply::Ok(Padded(65000)));
+    std::vector<char> buffer(65000, 0);
+    DWORD count = 65000;
+    EXPECT_EQ(S_OK, ReadDocument(buffer.data(), &count, server.Url("/big.xml").c_str()));
+    EXPECT_EQ(65000u, count);
+    EXPECT_EQ(0, memcmp(buffer.data(), "<Download>", 10));
+    const auto requests = server.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("GET", requests[0].method);
+    EXPECT_EQ("Glenmoor ReadXML", requests[0].Header("user-agent"));
+}
+
+TEST_F(HttpFetch, DocumentOneByteTooLargeFails)
+{
+    server.Serve("/big.xml", HttpReply::Ok(Padded(65001)));
+    std::vector<char> buffer(65000, 0);
+    DWORD count = 65000;
+    EXPECT_EQ(E_FAIL, ReadDocument(buffer.data(), &count, server.Url("/big.xml").c_str()));
+    EXPECT_LT(count, 65000u);
+    EXPECT_GT(count, 65000u - 4096u - 1);
+}
+
+TEST_F(HttpFetch, Status404FailsAnd500IsADocument)
+{
+    server.Serve("/missing.xml", HttpReply::Status(404, "Not Found", "gone"));
+    server.Serve("/error.xml", HttpReply::Status(500, "Internal Server Error", "<p>error page</p>"));
+    char buffer[100] = {};
+    DWORD count = sizeof(buffer);
+    EXPECT_EQ(E_FAIL, ReadDocument(buffer, &count, server.Url("/missing.xml").c_str()));
+    EXPECT_EQ(100u, count);
+    EXPECT_EQ(S_OK, ReadDocument(buffer, &count, server.Url("/error.xml").c_str()));
+    EXPECT_EQ(std::string("<p>error page</p>"), std::string(buffer, count));
+}
+
+TEST_F(HttpFetch, UnreachableDocumentFails)
+{
+    char buffer[16];
+    DWORD count = sizeof(buffer);
+    EXPECT_EQ(E_FAIL, ReadDocument(buffer, &count, "http://127.0.0.1:1/x.xml"));
+    EXPECT_EQ(16u, count);
+}
+
+TEST_F(HttpFetch, SettingsRetriedAfterFirstFailure)
+{
+    HttpReply first = HttpReply::Status(404, "Not Found");
+    first.times = 1;
+    server.Serve("/s.xml", first);
+    server.Serve("/s.xml", HttpReply::Ok("<Download><Title>Second</Title><Server addr='A'/></Download>"));
+    CopyText(AppState.settingsUrl, server.Url("/s.xml").c_str());
+    AppState.appInstance = GetModuleHandleA(nullptr);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(S_OK, ReadSettingsDocument());
+    EXPECT_GE(GetTickCount() - start, 40u);
+    EXPECT_STREQ("Second", AppState.windowTitle);
+    EXPECT_STREQ("A", AppState.serverList);
+    EXPECT_NE(nullptr, AppState.backgroundBitmap);
+    EXPECT_NE(nullptr, strstr(AppState.engineLibraryPath, "\\Glenmoor\\download\\tkwengine.dll"));
+    int gets = 0;
+    for (const auto& request : server.Requests()) gets += request.path == "/s.xml";
+    EXPECT_EQ(2, gets);
+    DeleteObject(AppState.backgroundBitmap);
+}
+
+TEST_F(HttpFetch, RetryStartsWithFullCapacity)
+{
+    HttpReply first = HttpReply::Ok(Padded(65001));
+    first.times = 1;
+    server.Serve("/f.xml", first);
+    server.Serve("/f.xml", HttpReply::Ok("<Download>" + std::string(64000, ' ') + "<File url='" +
+                                         server.Url("/a.bin") + "'/></Download>"));
+    server.Serve("/a.bin", HttpReply::Ok(std::string(100, 'x')));
+    CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
+    EXPECT_EQ(S_OK, ReadFileListDocument());
+    EXPECT_EQ(1u, AppState.fileList.Count());
+    EXPECT_EQ(100, AppState.totalSize);
+}
+
+TEST_F(HttpFetch, TwoFailuresFailTheDocument)
+{
+    server.Serve("/f.xml", HttpReply::Status(404, "Not Found"));
+    CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
+    EXPECT_EQ(E_FAIL, ReadFileListDocument());
+}
+
+TEST_F(HttpFetch, FileListProbesEachFileWithHead)
+{
+    HttpReply none = HttpReply::Ok("");
+    none.contentLength = "none";
+    server.Serve("/a.bin", HttpReply::Ok(std::string(100, 'a')));
+    server.Serve("/b.bin", none);
+    server.Serve("/c.bin", HttpReply::Ok(std::string(300, 'c')));
+    server.Serve("/f.xml", HttpReply::Ok("<Download><File url='" + server.Url("/a.bin") + "'/><File url='" +
+                                         server.Url("/b.bin") + "'/><File url='" + server.Url("/c.bin") +
+                                         "'/></Download>"));
+    CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
+    ASSERT_EQ(S_OK, ReadFileListDocument());
+    EXPECT_EQ(2u, AppState.fileList.Count());
+    EXPECT_EQ(400, AppState.totalSize);
+    EXPECT_EQ(server.Url("/a.bin"), AppState.fileList.Head().url);
+    const auto requests = server.Requests();
+    ASSERT_EQ(4u, requests.size());
+    EXPECT_EQ("GET", requests[0].method);
+    for (size_t i = 1; i < requests.size(); ++i) {
+        EXPECT_EQ("HEAD", requests[i].method);
+        EXPECT_EQ("HTTP/1.0", requests[i].version);
+        EXPECT_EQ("Glenmoor FileXml", requests[i].Header("user-agent"));
+        EXPECT_EQ("Close", requests[i].Header("connection"));
+    }
+}
+
+TEST_F(HttpFetch, ProbeHonoursThePort)
+{
+    server.Serve("/sized.bin?x=1", HttpReply::Ok(std::string(1234, 'z')));
+    char size[kTextSize] = "0";
+    EXPECT_TRUE(ProbeFileSize(server.Url("/sized.bin?x=1").c_str(), "Glenmoor SetXml", size));
+    EXPECT_STREQ("1234", size);
+    const auto requests = server.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("/sized.bin?x=1", requests[0].path);
+    EXPECT_EQ("Glenmoor SetXml", requests[0].Header("user-agent"));
+}
+
+TEST_F(HttpFetch, ProbeWithoutLengthKeepsSizeText)
+{
+    HttpReply none = HttpReply::Ok("");
+    none.contentLength = "none";
+    server.Serve("/n.bin", none);
+    char size[kTextSize] = "0";
+    EXPECT_TRUE(ProbeFileSize(server.Url("/n.bin").c_str(), "Glenmoor FileXml", size));
+    EXPECT_STREQ("0", size);
+}
+
+TEST_F(HttpFetch, ProbeRefusesMalformedUrls)
+{
+    char size[kTextSize] = "0";
+    EXPECT_FALSE(ProbeFileSize("ftp://127.0.0.1/a.bin", "ua", size));
+    EXPECT_FALSE(ProbeFileSize("http://127.0.0.1", "ua", size));
+    EXPECT_FALSE(ProbeFileSize("http://127.0.0.1:1/a.bin", "ua", size));
+    EXPECT_FALSE(ProbeFileSize(("http://127.0.0.1/" + std::string(600, 'a')).c_str(), "ua", size));
+    EXPECT_STREQ("0", size);
+}
+
+TEST_F(HttpFetch, ProbeAcceptsUrlsBeyond127Characters)
+{
+    const std::string path = "/" + std::string(300, 'q') + ".bin";
+    server.Serve(path, HttpReply::Ok(std::string(9, 'q')));
+    char size[kTextSize] = "0";
+    EXPECT_TRUE(ProbeFileSize(server.Url(path).c_str(), "ua", size));
+    EXPECT_STREQ("9", size);
+}
+
+TEST_F(HttpFetch, UnreachableFileEndsTheList)
+{
+    server.Serve("/a.bin", HttpReply::Ok(std::string(10, 'a')));
+    server.Serve("/c.bin", HttpReply::Ok(std::string(10, 'c')));
+    server.Serve("/f.xml", HttpReply::Ok("<Download><File url='" + server.Url("/a.bin") +
+                                         "'/><File url='http://127.0.0.1:1/b.bin'/><File url='" +
+                                         server.Url("/c.bin") + "'/></Download>"));
+    CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
+    EXPECT_EQ(S_OK, ReadFileListDocument());
+    EXPECT_EQ(1u, AppState.fileList.Count());
+    EXPECT_EQ(10, AppState.totalSize);
+}
+
+TEST_F(HttpFetch, NegativeLengthNeverLowersTotal)
+{
+    HttpReply negative = HttpReply::Ok("");
+    negative.contentLength = "-500";
+    HttpReply text = HttpReply::Ok("");
+    text.contentLength = "lots";
+    server.Serve("/neg.bin", negative);
+    server.Serve("/txt.bin", text);
+    server.Serve("/ok.bin", HttpReply::Ok("12345"));
+    server.Serve("/f.xml", HttpReply::Ok("<Download><File url='" + server.Url("/neg.bin") + "'/><File url='" +
+                                         server.Url("/txt.bin") + "'/><File url='" + server.Url("/ok.bin") +
+                                         "'/></Download>"));
+    CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
+    EXPECT_EQ(S_OK, ReadFileListDocument());
+    EXPECT_EQ(1u, AppState.fileList.Count());
+    EXPECT_EQ(5, AppState.totalSize);
+}
+
+class Download : public HttpFetch {
+protected:
+    void SetUp() override
+    {
+        HttpFetch::SetUp();
+        dir = FreshTempDir("dl");
+        target = dir + "\\sub\\target.bin";
+    }
+    std::string dir;
+    std::string target;
+};
+
+TEST_F(Download, WholeAnswerReplacesTheFile)
+{
+    server.Serve("/f.bin", HttpReply::Ok("new content"));
+    CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
+    WriteWholeFile(target, "old");
+    EXPECT_EQ(S_OK, DownloadToFile(server.Url("/f.bin").c_str(), target.c_str(), "Glenmoor ImgDown"));
+    EXPECT_EQ("new content", ReadWholeFile(target));
+    EXPECT_EQ(1, CountFiles(dir + "\\sub"));
+    EXPECT_EQ("Glenmoor ImgDown", server.Requests().at(0).Header("user-agent"));
+}
+
+TEST_F(Download, CreatesTheFolders)
+{
+    server.Serve("/f.bin", HttpReply::Ok("abc"));
+    const std::string deep = dir + "\\x\\y\\file.dat";
+    EXPECT_EQ(S_OK, DownloadImage(server.Url("/f.bin").c_str(), deep.c_str()));
+    EXPECT_EQ("abc", ReadWholeFile(deep));
+}
+
+TEST_F(Download, ErrorPageNeverReplacesTheFile)
+{
+    server.Serve("/f.bin", HttpReply::Status(404, "Not Found", "error page"));
+    CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
+    WriteWholeFile(target, "old");
+    EXPECT_EQ(E_FAIL, DownloadToFile(server.Url("/f.bin").c_str(), target.c_str(), "ua"));
+    EXPECT_EQ("old", ReadWholeFile(target));
+    EXPECT_EQ(1, CountFiles(dir + "\\sub"));
+}
+
+TEST_F(Download, ShortBodyNeverReplacesTheFile)
+{
+    HttpReply cut = HttpReply::Ok(std::string(200000, 'n'));
+    cut.closeAfter = 1000;
+    server.Serve("/f.bin", cut);
+    CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
+    WriteWholeFile(target, "old");
+    EXPECT_EQ(E_FAIL, DownloadToFile(server.Url("/f.bin").c_str(), target.c_str(), "ua"));
+    EXPECT_EQ("old", ReadWholeFile(target));
+    EXPECT_EQ(1, CountFiles(dir + "\\sub"));
+}
+
+TEST_F(Download, WrongLengthFails)
+{
+    HttpReply wrong = HttpReply::Ok("short");
+    wrong.contentLength = "50";
+    wrong.closeAfter = 5;
+    server.Serve("/f.bin", wrong);
+    EXPECT_EQ(E_FAIL, DownloadToFile(server.Url("/f.bin").c_str(), target.c_str(), "ua"));
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST_F(Download, UnreachableLeavesNothing)
+{
+    EXPECT_EQ(E_FAIL, DownloadToFile("http://127.0.0.1:1/f.bin", target.c_str(), "ua"));
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST_F(Download, ProgramImageMustStartWithMZ)
+{
+    server.Serve("/lib.dll", HttpReply::Ok("<html>not a library</html>"));
+    server.Serve("/good.dll", HttpReply::Ok(std::string("MZ") + std::string(100, '\0')));
+    EXPECT_EQ(E_FAIL, DownloadToFile(server.Url("/lib.dll").c_str(), target.c_str(), "Glenmoor EngineDown",
+                                     BodyCheck::ProgramImage));
+    EXPECT_FALSE(FileExists(target));
+    EXPECT_EQ(S_OK, DownloadToFile(server.Url("/good.dll").c_str(), target.c_str(), "Glenmoor EngineDown",
+                                   BodyCheck::ProgramImage));
+    EXPECT_EQ(102u, ReadWholeFile(target).size());
+}
+
+TEST_F(Download, DirectoryChainStopsBeforeTheFileName)
+{
+    const std::string path = dir + "\\a\\b\\c.dll";
+    EXPECT_EQ(0, CreateDirectoryChain(path.c_str()));
+    EXPECT_TRUE(GetFileAttributesA((dir + "\\a\\b").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(HttpFetch, PresentEngineLibraryIsKept)
+{
+    EnsureEngineLibrary();
+    const std::string path = AppState.engineLibraryPath;
+    ASSERT_NE(std::string::npos, path.find("\\Glenmoor\\download\\tkwengine.dll"));
+    CreateDirectoryChain(path.c_str());
+    WriteWholeFile(path, "");
+    ResetAppState();
+    EnsureEngineLibrary();
+    EXPECT_EQ(path, AppState.engineLibraryPath);
+    EXPECT_EQ("", ReadWholeFile(path));
+    DeleteFileA(path.c_str());
+}
+
+TEST(EngineLibraryUrl, UsesTheBuiltInServer)
+{
+    EXPECT_STREQ("http://" VEXIL_SERVER "/glenmoor/tkwengine.dll", kEngineLibraryUrl);
+}
+
+TEST_F(HttpFetch, CommandLineFileAtTheHeadThroughTheNetwork)
+{
+    server.Serve("/s.xml", HttpReply::Ok("<Download><Server addr='A'/></Download>"));
+    server.Serve("/direct.exe", HttpReply::Ok(std::string(50, 'd')));
+    server.Serve("/a.bin", HttpReply::Ok(std::string(7, 'a')));
+    server.Serve("/f.xml", HttpReply::Ok("<Download><File url='" + server.Url("/a.bin") + "'/></Download>"));
+    CopyText(AppState.settingsUrl, server.Url("/s.xml").c_str());
+    CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
+    CopyText(AppState.pendingEntry.url, server.Url("/direct.exe").c_str());
+    AppState.appInstance = GetModuleHandleA(nullptr);
+    ASSERT_EQ(S_OK, ReadSettingsDocument());
+    ASSERT_EQ(S_OK, ReadFileListDocument());
+    ASSERT_EQ(2u, AppState.fileList.Count());
+    EXPECT_EQ(server.Url("/direct.exe"), AppState.fileList.Head().url);
+    EXPECT_EQ(57, AppState.totalSize);
+    EXPECT_STREQ("direct.exe", AppState.runFileName);
+    bool setXml = false;
+    for (const auto& request : server.Requests())
+        if (request.path == "/direct.exe") setXml = request.Header("user-agent") == "Glenmoor SetXml";
+    EXPECT_TRUE(setXml);
+    DeleteObject(AppState.backgroundBitmap);
+}
+
+}  // namespace
