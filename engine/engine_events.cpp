@@ -1,4 +1,159 @@
 #include "engine/engine_events.h"
 
-HRESULT __stdcall OnEngineEvent(void*, int32_t, uint32_t, uint32_t) { return S_OK; }
-void HandleEngineEvent(WPARAM, LPARAM) {}
+#include "app/app_state.h"
+#include "engine/download_start.h"
+
+namespace {
+
+struct ErrorText {
+    int32_t code;
+    const char* message;
+    bool retry;
+};
+
+const ErrorText kErrorTexts[] = {
+    {kErrorDiskFull, "디스크 공간이 부족합니다", false},
+    {kErrorFileLocked, "기존파일 삭제 후, 다시 시도하세요 (201)", true},
+    {kErrorFileLockedOther, "기존파일 삭제 후, 다시 시도하세요 (202)", true},
+    {kErrorCreateFailed, "파일생성을 실패하였습니다", false},
+    {kErrorWriteFailed, "파일쓰기를 실패하였습니다", true},
+    {kErrorHttp403, "관리자에게 문의하세요. (403)", false},
+    {kErrorHttp404, "관리자에게 문의하세요. (404)", false},
+    {kErrorNetwork, "네트워크 연결을 확인하세요", false},
+    {kErrorReboot, "재부팅후, 다시 시도하세요", false},
+    {kErrorRangeRefused, "기존파일 삭제 후, 다시 시도하세요 (203)", true},
+    {kErrorFat32Limit, "NTFS 파티션의 디스크로 저장위치 변경", false},
+    {kErrorServer, "관리자에게 문의하세요 (500)", false},
+};
+
+int64_t Megabytes(int64_t bytes) { return bytes / 1024 / 1024; }
+
+int64_t RemainingBytes()
+{
+    return AppState.totalSize - AppState.completedBytes - AppState.currentBytesDone;
+}
+
+// Bytes per millisecond since the engine reported the start of the file.
+int64_t Speed(uint32_t elapsed) { return (AppState.currentBytesDone - AppState.bytesAtStart) / elapsed; }
+
+void ShowSpeed(uint32_t elapsed) { FormatText(AppState.speedText, kTextSize, "%I64d KB", Speed(elapsed)); }
+
+// Remaining time over the whole list; left as it was while the speed is 0.
+void ShowRemaining(uint32_t elapsed)
+{
+    int64_t speed = Speed(elapsed);
+    if (speed <= 0) return;
+    char clock[kTextSize];
+    FormatDuration(static_cast<uint32_t>(RemainingBytes() / (speed * 1024)), clock, sizeof clock);
+    FormatText(AppState.remainingText, kTextSize, "%s", clock);
+}
+
+void OnStarted()
+{
+    AppState.startTick = GetTickCount();
+    CopyText(AppState.speedText, "0 KB");
+}
+
+void OnProgress()
+{
+    uint32_t elapsed = GetTickCount() - AppState.startTick;
+    if (elapsed == 0 || AppState.currentBytesDone <= 0 || AppState.currentBytesDone == AppState.bytesAtStart) return;
+    ShowSpeed(elapsed);
+    if (RemainingBytes() > 0) ShowRemaining(elapsed);
+    FormatText(AppState.totalDoneText, kTextSize, "%I64d", Megabytes(AppState.completedBytes + AppState.currentBytesDone));
+}
+
+// The path is quoted so that a folder with blanks starts the right program.
+void RunDownloadedProgram()
+{
+    char commandLine[kTextSize];
+    if (FormatText(commandLine, sizeof commandLine, "\"%s\\%s\"", AppState.downloadFolder, AppState.runFileName))
+        WinExec(commandLine, SW_SHOWNORMAL);
+}
+
+void OnFinished()
+{
+    OutputDebugStringA("DONE\n");
+    uint32_t elapsed = GetTickCount() - AppState.startTick;
+    if (elapsed != 0) {
+        if (AppState.currentBytesDone != AppState.bytesAtStart) ShowSpeed(elapsed);
+        if (RemainingBytes() > 0 && AppState.currentBytesDone - AppState.bytesAtStart > 0) ShowRemaining(elapsed);
+    }
+    AppState.completedBytes += AppState.currentBytesDone;
+    if (AppState.completedBytes == AppState.totalSize) {
+        CopyText(AppState.remainingText, "00:00:00");
+        AppState.downloading = 0;
+    }
+    if (AppState.fileList.Count() > 1) {
+        AppState.fileList.RemoveHead();
+        AppState.downloading = 0;
+        ToggleDownload();
+    } else {
+        FormatText(AppState.totalDoneText, kTextSize, "%I64d", Megabytes(AppState.totalSize));
+        AppState.allDone = 1;
+    }
+    if (AppState.autoRun == 1 && AppState.completedBytes == AppState.totalSize && AppState.runFileName[0] != '\0')
+        RunDownloadedProgram();
+}
+
+void OnError(int32_t code)
+{
+    bool retry = false;
+    const char* message = EngineErrorMessage(code, &retry);
+    if (message != nullptr) {
+        CopyText(AppState.statusMessage, message);
+        if (retry) AppState.retryAllowed = 1;
+    }
+    AppState.downloading = 0;
+}
+
+}  // namespace
+
+HRESULT __stdcall OnEngineEvent(void* context, int32_t event, uint32_t valueLow, uint32_t valueHigh)
+{
+    if (context == nullptr) return E_INVALIDARG;
+    int64_t value = static_cast<int64_t>((static_cast<uint64_t>(valueHigh) << 32) | valueLow);
+    switch (event) {
+    case kEngineStarted:
+        AppState.currentBytesDone = value;
+        AppState.bytesAtStart = value;
+        break;
+    case kEngineProgress:
+    case kEngineFinished: AppState.currentBytesDone = value; break;
+    case kEngineError: PostMessageA(AppState.mainWindow, WM_ENGINE_EVENT, kEngineError, valueLow); return S_OK;
+    default: return S_OK;
+    }
+    PostMessageA(AppState.mainWindow, WM_ENGINE_EVENT, event, 0);
+    return S_OK;
+}
+
+void HandleEngineEvent(WPARAM event, LPARAM code)
+{
+    switch (event) {
+    case kEngineStarted: OnStarted(); break;
+    case kEngineProgress: OnProgress(); break;
+    case kEngineFinished: OnFinished(); break;
+    case kEngineError: OnError(static_cast<int32_t>(code)); break;
+    }
+}
+
+void FormatDuration(uint32_t seconds, char* out, size_t outSize)
+{
+    uint32_t parts[3] = {seconds / 3600, (seconds % 3600) / 60, seconds % 60};
+    char texts[3][128];
+    for (int i = 0; i < 3; ++i)
+        FormatText(texts[i], sizeof texts[i], parts[i] < 10 ? "0%I64d" : "%I64d", static_cast<int64_t>(parts[i]));
+    FormatText(out, outSize, "%s:%s:%s", texts[0], texts[1], texts[2]);
+}
+
+const char* EngineErrorMessage(int32_t code, bool* retryAllowed)
+{
+    for (const ErrorText& text : kErrorTexts) {
+        if (text.code == code) {
+            *retryAllowed = text.retry;
+            return text.message;
+        }
+    }
+    *retryAllowed = false;
+    return nullptr;
+}

@@ -1,0 +1,69 @@
+// A fresh state record, a hidden window to receive posted engine events and
+// timers, and the recording engine in place.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "recording_engine.h"
+#include "support/fresh_state.h"
+
+class BridgeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetAppState();
+        RecordingEngine::Reset();
+        window_ = CreateWindowExA(0, "STATIC", "bridge", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        AppState.mainWindow = window_;
+        AppState.engine = &RecordingEngine::table;
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        folder_ = std::string(temp) + "vexil bridge " + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        CopyText(AppState.downloadFolder, folder_.c_str());
+    }
+    void TearDown() override
+    {
+        DestroyWindow(window_);
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
+        while (search != INVALID_HANDLE_VALUE) {
+            DeleteFileA((folder_ + "\\" + found.cFileName).c_str());
+            if (!FindNextFileA(search, &found)) break;
+        }
+        FindClose(search);
+        RemoveDirectoryA(folder_.c_str());
+    }
+    void AddFile(const char* url, const char* sizeText)
+    {
+        FileEntry entry = {};
+        CopyText(entry.url, url);
+        CopyText(entry.sizeText, sizeText);
+        AppState.fileList.Append(entry);
+        AppState.totalSize += _strtoi64(sizeText, nullptr, 10);
+    }
+    // Messages of one kind waiting in the queue, in order, as (wParam, lParam).
+    std::vector<std::pair<WPARAM, LPARAM>> Posted(UINT message)
+    {
+        std::vector<std::pair<WPARAM, LPARAM>> found;
+        MSG msg;
+        while (PeekMessageA(&msg, window_, message, message, PM_REMOVE)) found.emplace_back(msg.wParam, msg.lParam);
+        return found;
+    }
+    std::string LocalPath(const char* name) const { return folder_ + "\\" + name; }
+    void WriteLocalFile(const char* name, int64_t size)
+    {
+        HANDLE file = CreateFileA(LocalPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+        CloseHandle(file);
+    }
+    static bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+    HWND window_ = nullptr;
+    std::string folder_;
+};

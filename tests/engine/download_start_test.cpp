@@ -1,0 +1,155 @@
+#include "app/messages.h"
+#include "bridge_fixture.h"
+#include "engine/download_start.h"
+
+using DownloadStart = BridgeTest;
+
+TEST_F(DownloadStart, HandsTheHeadFileToTheEngine)
+{
+    AddFile("http://h/a/b/setup.exe", "3000000");
+    AddFile("http://h/next.bin", "10");
+    OnStartClicked(nullptr);
+    ASSERT_EQ(1u, RecordingEngine::calls.size());
+    EXPECT_EQ("StartDownload", RecordingEngine::calls[0].operation);
+    EXPECT_EQ("http://h/a/b/setup.exe", RecordingEngine::calls[0].text);
+    EXPECT_EQ(3000000u, RecordingEngine::calls[0].size);
+    EXPECT_STREQ("setup.exe", AppState.currentFileName);
+    EXPECT_STREQ("http://h/a/b/setup.exe", AppState.currentUrl);
+    EXPECT_EQ(1, AppState.downloading);
+    EXPECT_EQ(2929, AppState.totalProgress.MaxValue());  // whole kilobytes of the total
+    EXPECT_TRUE(KillTimer(window_, kProgressTimerId));  // the progress timer was running
+}
+
+TEST_F(DownloadStart, SizeTextIsReadAsADecimalPrefix)
+{
+    AddFile("http://h/f.bin", "123abc");
+    ToggleDownload();
+    EXPECT_EQ(123, AppState.currentFileSize);
+    EXPECT_EQ(123u, RecordingEngine::calls.at(0).size);
+}
+
+TEST_F(DownloadStart, PercentSignsReachTheEngineUnchanged)
+{
+    AddFile("http://h/my%20file%25.bin", "5");
+    ToggleDownload();
+    EXPECT_EQ("http://h/my%20file%25.bin", RecordingEngine::calls.at(0).text);
+}
+
+TEST_F(DownloadStart, OversizedLocalFileIsDeletedSmallerOrEqualKept)
+{
+    AddFile("http://h/big.bin", "1000");
+    WriteLocalFile("big.bin", 2000);
+    ToggleDownload();
+    EXPECT_FALSE(Exists(LocalPath("big.bin")));
+
+    for (int64_t size : {1000, 500}) {
+        ToggleDownload();  // stop
+        WriteLocalFile("big.bin", size);
+        ToggleDownload();
+        EXPECT_TRUE(Exists(LocalPath("big.bin"))) << size;
+    }
+}
+
+TEST_F(DownloadStart, SizesAreComparedInFull64Bits)
+{
+    AddFile("http://h/huge.bin", "4294967296");
+    WriteLocalFile("huge.bin", 5LL << 30);
+    ToggleDownload();
+    EXPECT_FALSE(Exists(LocalPath("huge.bin")));
+    EXPECT_EQ(4294967296u, RecordingEngine::calls.at(0).size);
+}
+
+TEST_F(DownloadStart, StopCancelsAndStartAgainResumesTheSameHead)
+{
+    AddFile("http://h/a.bin", "100");
+    OnStartClicked(nullptr);
+    OnStartClicked(nullptr);
+    EXPECT_EQ(0, AppState.downloading);
+    EXPECT_FALSE(KillTimer(window_, kProgressTimerId));  // already stopped
+    OnStartClicked(nullptr);
+    ASSERT_EQ(3u, RecordingEngine::calls.size());
+    EXPECT_EQ("CancelDownload", RecordingEngine::calls[1].operation);
+    EXPECT_EQ("StartDownload", RecordingEngine::calls[2].operation);
+    EXPECT_EQ("http://h/a.bin", RecordingEngine::calls[2].text);
+}
+
+TEST_F(DownloadStart, EmptyUrlOrSizeIsRefused)
+{
+    AddFile("http://h/a.bin", "");
+    ToggleDownload();
+    EXPECT_STREQ(kMessageBadUrl, AppState.statusMessage);
+    EXPECT_EQ(0, AppState.downloading);
+    EXPECT_TRUE(RecordingEngine::calls.empty());
+}
+
+TEST_F(DownloadStart, UnsafeLocalNamesAreRefusedAndNothingIsDeleted)
+{
+    for (const char* url : {"http://h/..", "http://h/dir/", "http://h/a:b", "no-slash", "http://h/x\\..\\y"}) {
+        ResetAppState();
+        AppState.mainWindow = window_;
+        AppState.engine = &RecordingEngine::table;
+        CopyText(AppState.downloadFolder, folder_.c_str());
+        AddFile(url, "1");
+        ToggleDownload();
+        EXPECT_STREQ(kMessageBadUrl, AppState.statusMessage) << url;
+        EXPECT_EQ(0, AppState.downloading) << url;
+    }
+    EXPECT_TRUE(RecordingEngine::calls.empty());
+}
+
+TEST_F(DownloadStart, PathLongerThanWindowsAllowsIsRefused)
+{
+    AddFile(("http://h/" + std::string(300 - folder_.size(), 'n')).c_str(), "1");
+    ToggleDownload();
+    EXPECT_STREQ(kMessageBadUrl, AppState.statusMessage);
+    EXPECT_TRUE(RecordingEngine::calls.empty());
+}
+
+TEST_F(DownloadStart, WithoutAnEngineTheUserIsToldInsteadOfACrash)
+{
+    AppState.engine = nullptr;
+    AddFile("http://h/a.bin", "1");
+    OnStartClicked(nullptr);
+    EXPECT_STREQ(kMessageUseAnotherWay, AppState.statusMessage);
+    EXPECT_EQ(0, AppState.downloading);
+}
+
+TEST_F(DownloadStart, RefusedByTheEngineLeavesNothingRunning)
+{
+    RecordingEngine::startResult = 5;
+    AddFile("http://h/a.bin", "1");
+    ToggleDownload();
+    EXPECT_EQ(0, AppState.downloading);
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_FALSE(KillTimer(window_, kProgressTimerId));
+}
+
+TEST_F(DownloadStart, MessageBlocksTheButtonUnlessRetryIsAllowed)
+{
+    AddFile("http://h/a.bin", "1");
+    CopyText(AppState.statusMessage, "디스크 공간이 부족합니다");
+    OnStartClicked(nullptr);
+    EXPECT_TRUE(RecordingEngine::calls.empty());
+
+    AppState.retryAllowed = 1;
+    OnStartClicked(nullptr);
+    EXPECT_EQ(1u, RecordingEngine::calls.size());
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_EQ(0, AppState.retryAllowed);
+}
+
+TEST_F(DownloadStart, AfterTheLastFileTheEngineIsNotCalledAgain)
+{
+    AddFile("http://h/a.bin", "1");
+    AppState.allDone = 1;
+    ToggleDownload();
+    EXPECT_TRUE(RecordingEngine::calls.empty());
+    EXPECT_EQ(1, AppState.downloading);
+}
+
+TEST_F(DownloadStart, LocalFileSizeOfAMissingFileIsZero)
+{
+    EXPECT_EQ(0, GetLocalFileSize(LocalPath("missing").c_str()));
+    WriteLocalFile("seven", 7);
+    EXPECT_EQ(7, GetLocalFileSize(LocalPath("seven").c_str()));
+}

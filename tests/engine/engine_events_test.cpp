@@ -1,0 +1,204 @@
+#include "bridge_fixture.h"
+#include "engine/engine_events.h"
+
+using EngineEvents = BridgeTest;
+
+namespace {
+
+// Handles a Progress event exactly elapsedMs after Started. Retries when
+// the tick count moves while the event is handled.
+void ProgressAfter(uint32_t elapsedMs)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        uint32_t now = GetTickCount();
+        AppState.startTick = now - elapsedMs;
+        HandleEngineEvent(kEngineProgress, 0);
+        if (GetTickCount() == now) return;
+    }
+}
+
+void FinishedAfter(uint32_t elapsedMs)
+{
+    AppState.startTick = GetTickCount() - elapsedMs;
+    HandleEngineEvent(kEngineFinished, 0);
+}
+
+std::string Duration(uint32_t seconds)
+{
+    char text[kTextSize];
+    FormatDuration(seconds, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(EngineEvents, DurationsAreClockTexts)
+{
+    EXPECT_EQ("00:00:00", Duration(0));
+    EXPECT_EQ("01:02:05", Duration(3725));
+    EXPECT_EQ("100:00:00", Duration(360000));
+}
+
+TEST_F(EngineEvents, CallbackStoresCountsAndPostsTheEvent)
+{
+    int context = 0;
+    EXPECT_EQ(S_OK, OnEngineEvent(&context, kEngineStarted, 5, 1));
+    EXPECT_EQ((1LL << 32) + 5, AppState.currentBytesDone);
+    EXPECT_EQ((1LL << 32) + 5, AppState.bytesAtStart);
+    EXPECT_EQ(S_OK, OnEngineEvent(&context, kEngineProgress, 700, 0));
+    EXPECT_EQ(S_OK, OnEngineEvent(&context, kEngineFinished, 900, 0));
+    EXPECT_EQ(900, AppState.currentBytesDone);
+    EXPECT_EQ((1LL << 32) + 5, AppState.bytesAtStart);
+    EXPECT_EQ(S_OK, OnEngineEvent(&context, kEngineError, 2005, 0));
+    EXPECT_EQ(S_OK, OnEngineEvent(&context, 1003, 1, 0));
+
+    auto posted = Posted(WM_ENGINE_EVENT);
+    ASSERT_EQ(4u, posted.size());
+    EXPECT_EQ(std::make_pair(WPARAM(1001), LPARAM(0)), posted[0]);
+    EXPECT_EQ(std::make_pair(WPARAM(1002), LPARAM(0)), posted[1]);
+    EXPECT_EQ(std::make_pair(WPARAM(1004), LPARAM(0)), posted[2]);
+    EXPECT_EQ(std::make_pair(WPARAM(1020), LPARAM(2005)), posted[3]);
+}
+
+TEST_F(EngineEvents, NullContextIsRefused)
+{
+    EXPECT_EQ(E_INVALIDARG, OnEngineEvent(nullptr, kEngineStarted, 5, 0));
+    EXPECT_EQ(0, AppState.currentBytesDone);
+    EXPECT_TRUE(Posted(WM_ENGINE_EVENT).empty());
+}
+
+TEST_F(EngineEvents, ProgressGivesSpeedRemainingTimeAndMegabytes)
+{
+    AppState.totalSize = 11240000;
+    AppState.currentBytesDone = 1000000;
+    ProgressAfter(1000);
+    EXPECT_STREQ("1000 KB", AppState.speedText);
+    EXPECT_STREQ("00:00:10", AppState.remainingText);
+    EXPECT_STREQ("0", AppState.totalDoneText);
+}
+
+TEST_F(EngineEvents, MegabytesAreTruncated)
+{
+    AppState.totalSize = 100 << 20;
+    AppState.completedBytes = 4194304;
+    AppState.currentBytesDone = 1048575;
+    ProgressAfter(1000);
+    EXPECT_STREQ("4", AppState.totalDoneText);
+    AppState.currentBytesDone = 1048576;
+    ProgressAfter(1000);
+    EXPECT_STREQ("5", AppState.totalDoneText);
+}
+
+TEST_F(EngineEvents, ProgressWithoutElapsedTimeOrBytesChangesNothing)
+{
+    CopyText(AppState.speedText, "7 KB");
+    AppState.totalSize = 100000;
+    AppState.currentBytesDone = 5000;
+    AppState.startTick = GetTickCount() + 100000;  // far from now: no "0 ms" by chance
+    AppState.bytesAtStart = 5000;
+    ProgressAfter(1000);
+    EXPECT_STREQ("7 KB", AppState.speedText);
+    AppState.currentBytesDone = 0;
+    AppState.bytesAtStart = -1;
+    ProgressAfter(1000);
+    EXPECT_STREQ("7 KB", AppState.speedText);
+}
+
+TEST_F(EngineEvents, SlowTransferLeavesRemainingTimeAsItWas)
+{
+    CopyText(AppState.remainingText, "00:01:00");
+    AppState.totalSize = 100000;
+    AppState.currentBytesDone = 500;  // fewer bytes than milliseconds: speed 0
+    ProgressAfter(1000);
+    EXPECT_STREQ("0 KB", AppState.speedText);
+    EXPECT_STREQ("00:01:00", AppState.remainingText);
+}
+
+TEST_F(EngineEvents, StartedResetsTheSpeedAndTakesTheTime)
+{
+    CopyText(AppState.speedText, "55 KB");
+    HandleEngineEvent(kEngineStarted, 0);
+    EXPECT_STREQ("0 KB", AppState.speedText);
+    EXPECT_LE(GetTickCount() - AppState.startTick, 1000u);
+}
+
+TEST_F(EngineEvents, FinishedFirstOfTwoStartsTheNext)
+{
+    AddFile("http://h/one.bin", "100");
+    AddFile("http://h/two.bin", "200");
+    AppState.downloading = 1;
+    AppState.currentBytesDone = 100;
+    FinishedAfter(10);
+    EXPECT_EQ(100, AppState.completedBytes);
+    EXPECT_EQ(1u, AppState.fileList.Count());
+    ASSERT_EQ(1u, RecordingEngine::calls.size());
+    EXPECT_EQ("http://h/two.bin", RecordingEngine::calls[0].text);
+    EXPECT_EQ(1, AppState.downloading);
+    EXPECT_EQ(0, AppState.allDone);
+}
+
+TEST_F(EngineEvents, FinishedLastFileCompletesTheDownload)
+{
+    AddFile("http://h/only.bin", "5242880");
+    AppState.downloading = 1;
+    AppState.autoRun = 0;
+    AppState.currentBytesDone = 5242880;
+    FinishedAfter(1000);
+    EXPECT_STREQ("00:00:00", AppState.remainingText);
+    EXPECT_EQ(0, AppState.downloading);
+    EXPECT_EQ(1, AppState.allDone);
+    EXPECT_STREQ("5", AppState.totalDoneText);
+    EXPECT_EQ(1u, AppState.fileList.Count());
+}
+
+TEST_F(EngineEvents, ShortFinishedNeverCompletes)
+{
+    AddFile("http://h/only.bin", "1000");
+    AppState.downloading = 1;
+    AppState.currentBytesDone = 900;
+    FinishedAfter(100);
+    EXPECT_EQ(1, AppState.downloading);
+    EXPECT_EQ(1, AppState.allDone);
+    EXPECT_NE(AppState.totalSize, AppState.completedBytes);
+}
+
+TEST_F(EngineEvents, ErrorsShowTheirMessageAndRetryRule)
+{
+    struct Case {
+        int32_t code;
+        const char* message;
+        int32_t retry;
+    } cases[] = {
+        {2001, "디스크 공간이 부족합니다", 0},
+        {2002, "기존파일 삭제 후, 다시 시도하세요 (201)", 1},
+        {2003, "기존파일 삭제 후, 다시 시도하세요 (202)", 1},
+        {2004, "파일생성을 실패하였습니다", 0},
+        {2005, "파일쓰기를 실패하였습니다", 1},
+        {2006, "관리자에게 문의하세요. (403)", 0},
+        {2007, "관리자에게 문의하세요. (404)", 0},
+        {2008, "네트워크 연결을 확인하세요", 0},
+        {2009, "재부팅후, 다시 시도하세요", 0},
+        {2010, "기존파일 삭제 후, 다시 시도하세요 (203)", 1},
+        {2011, "NTFS 파티션의 디스크로 저장위치 변경", 0},
+        {2020, "관리자에게 문의하세요 (500)", 0},
+        {2015, "", 0},
+        {1999, "", 0},
+    };
+    for (const Case& c : cases) {
+        AppState.statusMessage[0] = '\0';
+        AppState.retryAllowed = 0;
+        AppState.downloading = 1;
+        HandleEngineEvent(kEngineError, c.code);
+        EXPECT_STREQ(c.message, AppState.statusMessage) << c.code;
+        EXPECT_EQ(c.retry, AppState.retryAllowed) << c.code;
+        EXPECT_EQ(0, AppState.downloading) << c.code;
+    }
+}
+
+TEST_F(EngineEvents, UnknownEventsChangeNothing)
+{
+    AppState.downloading = 1;
+    HandleEngineEvent(1003, 0);
+    EXPECT_EQ(1, AppState.downloading);
+    EXPECT_STREQ("", AppState.speedText);
+}
