@@ -109,6 +109,7 @@ void OnError(int32_t code)
 
 }  // namespace
 
+// cppcheck-suppress constParameter ; the engine's callback type fixes the signature
 HRESULT __stdcall OnEngineEvent(void* context, int32_t event, uint32_t valueLow, uint32_t valueHigh)
 {
     if (context == nullptr) return E_INVALIDARG;
@@ -149,6 +150,7 @@ void FormatDuration(uint32_t seconds, char* out, size_t outSize)
 const char* EngineErrorMessage(int32_t code, bool* retryAllowed)
 {
     for (const ErrorText& text : kErrorTexts) {
+        // cppcheck-suppress useStlAlgorithm ; a plain table walk reads better here
         if (text.code == code) {
             *retryAllowed = text.retry;
             return text.message;

@@ -164,7 +164,7 @@ TEST_F(EngineEvents, ShortFinishedNeverCompletes)
 
 TEST_F(EngineEvents, ErrorsShowTheirMessageAndRetryRule)
 {
-    struct Case {
+    const struct Case {
         int32_t code;
         const char* message;
         int32_t retry;

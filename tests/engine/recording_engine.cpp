@@ -5,6 +5,7 @@ int32_t RecordingEngine::startResult = 0;
 
 namespace {
 
+// cppcheck-suppress constParameter ; the contract fixes the signature
 int32_t __stdcall Start(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved)
 {
     RecordingEngine::calls.push_back({"StartDownload", url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow});
