@@ -4,10 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app_state.h"
-#include "app/file_name.h"
 #include "app/messages.h"
+#include "config/text_rules.h"
 
 namespace {
 
@@ -39,9 +40,9 @@ void StartDownload()
     FileEntry entry = AppState.fileList.Head();
     AppState.statusMessage[0] = '\0';
     AppState.currentFileName[0] = '\0';
-    const char* name = UrlFileName(entry.url);
+    const char* name = LocalFileName(entry.url);
     char path[MAX_PATH];
-    if (entry.url[0] == '\0' || entry.sizeText[0] == '\0' || !IsSafeFileName(name) ||
+    if (strchr(entry.url, '/') == nullptr || entry.sizeText[0] == '\0' || !IsSafeFileName(name) ||
         !FormatText(path, sizeof path, "%s\\%s", AppState.downloadFolder, name)) {
         Refuse(kMessageBadUrl);
         return;
