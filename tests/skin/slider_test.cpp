@@ -13,13 +13,13 @@ constexpr COLORREF kTail = RGB(40, 0, 0);
 constexpr COLORREF kThumb = RGB(50, 0, 0);
 constexpr COLORREF kThumbClick = RGB(60, 0, 0);
 
-// One column per part, 13 rows high.
+// One 10-pixel column per part, 13 rows high.
 struct Sheet : Dib {
-    Sheet() : Dib(6, 13)
+    Sheet() : Dib(60, 13)
     {
         const COLORREF colours[] = {kHead, kTrack, kPass, kTail, kThumb, kThumbClick};
         for (int column = 0; column < 6; ++column) {
-            Fill(column, 0, 1, 13, colours[column]);
+            Fill(column * 10, 0, 10, 13, colours[column]);
         }
     }
 };
@@ -32,7 +32,7 @@ protected:
         slider.SetCallback("Paint", RecordPaint);
     }
 
-    void Register(const char* name, int column, int w) { slider.SetImage(name, sheet.Handle(), column, 0, w, 13, 0); }
+    void Register(const char* name, int column, int w) { slider.SetImage(name, sheet.Handle(), column * 10, 0, w, 13, 0); }
 
     // Width of the strip of colour drawn from the slider's left edge.
     int StripWidth(COLORREF colour)
