@@ -1,6 +1,54 @@
 #include "app/commands.h"
 
+#include <shlobj.h>
+
 #include "app/app_state.h"
+#include "engine/download_start.h"
+
+void OnFolderClicked(BaseSkin*)
+{
+    if (AppState.statusMessage[0] == '\0' || AppState.retryAllowed == 1) ChangeDownloadFolder();
+}
+
+void OnAutoRunClicked(BaseSkin*) { ToggleAutoRun(); }
+
+void OnCloseClicked(BaseSkin*) { CloseApplication(); }
+
+void ChangeDownloadFolder()
+{
+    if (AppState.downloading != 0) return;
+    if (AppState.completedBytes != 0 || AppState.currentBytesDone > 0) return;
+    char folder[kTextSize] = {};
+    if (BrowseForFolder(AppState.mainWindow, folder) && folder[0] != '\0') {
+        CopyText(AppState.downloadFolder, folder);
+        if (AppState.engine != nullptr) AppState.engine->SetDownloadFolder(AppState.downloadFolder);
+    }
+    AppState.statusMessage[0] = '\0';
+    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
+}
+
+bool BrowseForFolder(void* owner, char* path)
+{
+    BROWSEINFOA info = {};
+    info.hwndOwner = static_cast<HWND>(owner);
+    info.lpszTitle = "Select Download Folder";
+    LPITEMIDLIST item = SHBrowseForFolderA(&info);
+    if (item == nullptr) return false;
+    bool found = SHGetPathFromIDListA(item, path) != FALSE;
+    IMalloc* allocator = nullptr;
+    bool freed = SUCCEEDED(SHGetMalloc(&allocator));
+    if (freed) {
+        allocator->Free(item);
+        allocator->Release();
+    }
+    return found && freed;
+}
+
+void ToggleAutoRun()
+{
+    AppState.autoRun = AppState.autoRun == 1 ? 0 : 1;
+    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
+}
 
 void CloseApplication()
 {
@@ -25,6 +73,6 @@ void OnDestroy()
 {
     AppState.downloading = 0;
     if (AppState.engine != nullptr) AppState.engine->CancelDownload();
-    KillTimer(AppState.mainWindow, 1);
+    KillTimer(AppState.mainWindow, kProgressTimerId);
     CloseApplication();
 }

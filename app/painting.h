@@ -2,5 +2,9 @@
 #pragma once
 #include <windows.h>
 
+// Draws the whole client area into dc (the window's off-screen bitmap, or a
+// test's memory DC).
+void PaintWindowInto(HDC dc, const RECT& client, const RECT* paintRect);
+
 LRESULT PaintWindow(HWND window);
 LRESULT OnTimer(HWND window);

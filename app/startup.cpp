@@ -1,10 +1,146 @@
 #include "app/startup.h"
 
+#include <shlobj.h>
+
 #include "app/app_state.h"
+#include "app/commands.h"
+#include "app/messages.h"
+#include "config/documents.h"
+#include "config/text_rules.h"
+#include "engine/download_start.h"
+#include "engine/engine_events.h"
+#include "skin/repaint.h"
+
+namespace {
 
 constexpr int kSkinBitmapResource = 113;
 
-HRESULT RunStartUp(HWND)
+struct ImageSpec {
+    const char* name;
+    int x, y, w, h;
+};
+
+// One row of the window's layout: size, place, images and click handler.
+struct LayoutRow {
+    BaseSkin* widget;
+    int w, h, x, y;
+    bool onBackground;  // image from the background picture, else the skin sheet
+    ImageSpec images[3];
+    SkinCallback clicked;  // buttons only; statics get no callbacks
+};
+
+void LayOutRow(const LayoutRow& row)
+{
+    row.widget->Resize(row.w, row.h);
+    row.widget->MoveTo(row.x, row.y);
+    HBITMAP bitmap = row.onBackground ? AppState.backgroundBitmap : AppState.skinBitmap;
+    for (const ImageSpec& image : row.images) {
+        if (image.w == 0) break;
+        row.widget->SetImage(image.name, bitmap, image.x, image.y, image.w, image.h, 0);
+    }
+    if (row.clicked != nullptr) {
+        row.widget->SetCallback("paint", RepaintWidget);
+        row.widget->SetCallback("clicked", row.clicked);
+    }
+}
+
+void LayOutProgressBar()
+{
+    SliderSkin& bar = AppState.totalProgress;
+    bar.SetBounds(161, 231, 358, 0);
+    bar.SetImage("pass", AppState.skinBitmap, 362, 142, 1, 13, 0);
+    bar.SetCallback("paint", RepaintWidget);
+    bar.SetValue(0);
+    bar.SetDisabled(false);
+}
+
+void LayOutWidgets()
+{
+    AppStateRecord& s = AppState;
+    const LayoutRow before[] = {
+        {&s.backgroundStatic, 544, 340, 0, 0, true, {{nullptr, 0, 0, 544, 340}}, nullptr},
+        {&s.folderButton, 50, 16, 468, 250, false, {{"normal", 0, 176, 160, 270}, {"down", 52, 176, 160, 270}},
+         OnFolderClicked},
+        {&s.startButton, 60, 25, 390, 280, false,
+         {{"normal", 0, 194, 60, 615}, {"hover", 62, 194, 122, 615}, {"down", 124, 194, 184, 615}}, OnStartClicked},
+        {&s.pauseButton, 60, 25, 390, 280, false,
+         {{"normal", 0, 221, 60, 615}, {"hover", 62, 221, 122, 615}, {"down", 124, 221, 184, 615}}, OnStartClicked},
+        {&s.closeButton, 60, 25, 460, 280, false,
+         {{"normal", 0, 248, 60, 642}, {"hover", 62, 248, 122, 642}, {"down", 124, 248, 184, 642}}, OnCloseClicked},
+    };
+    const LayoutRow after[] = {
+        {&s.checkBoxStatic, 15, 15, 165, 284, false, {{nullptr, 156, 176, 488, 583}}, nullptr},
+        {&s.messageIconStatic, 16, 15, 165, 284, false, {{nullptr, 190, 176, 488, 583}}, nullptr},
+        {&s.closeGreyStatic, 60, 25, 460, 280, false, {{nullptr, 186, 248, 60, 642}}, nullptr},
+        {&s.folderGreyStatic, 50, 16, 468, 250, false, {{nullptr, 104, 176, 160, 270}}, nullptr},
+        {&s.autoRunButton, 160, 15, 165, 284, false, {{"normal", 366, 176, 488, 583}}, OnAutoRunClicked},
+    };
+    for (const LayoutRow& row : before) LayOutRow(row);
+    LayOutProgressBar();
+    for (const LayoutRow& row : after) LayOutRow(row);
+}
+
+void CentreWindow(HWND window, HWND reference)
+{
+    RECT p, w;
+    GetWindowRect(reference, &p);
+    GetWindowRect(window, &w);
+    int x = p.left + ((p.right - p.left) - (w.right - w.left)) / 2;
+    int y = p.top + ((p.bottom - p.top) - (w.bottom - w.top)) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE);
+}
+
+// Turns the settings document's folder keyword into a path, then appends
+// the sub-folder.
+void ResolveDownloadFolder()
+{
+    struct Keyword {
+        const char* name;
+        int csidl;
+    };
+    const Keyword keywords[] = {
+        {"DeskTop", CSIDL_DESKTOP},
+        {"ProgramFiles", CSIDL_PROGRAM_FILES},
+        {"AppData", CSIDL_APPDATA},
+        {"SystemDrive", CSIDL_WINDOWS},
+    };
+    int csidl = CSIDL_DESKTOP;
+    for (const Keyword& keyword : keywords)
+        if (lstrcmpiA(AppState.downloadFolder, keyword.name) == 0) csidl = keyword.csidl;
+    char folder[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE);
+    if (csidl == CSIDL_WINDOWS) folder[3] = '\0';  // the drive root, such as C:\ .
+    CopyText(AppState.downloadFolder, folder);
+    if (strlen(AppState.subFolderName) > 1) {
+        char joined[kTextSize];
+        if (FormatText(joined, sizeof joined, "%s\\%s", AppState.downloadFolder, AppState.subFolderName))
+            CopyText(AppState.downloadFolder, joined);
+    }
+}
+
+// Loads the engine library and obtains the engine object; returns the
+// engine's answer to the folder, or E_FAIL.
+HRESULT StartEngine(HWND reference)
+{
+    AppState.engineModule = LoadLibraryA(AppState.engineLibraryPath);
+    if (AppState.engineModule == nullptr) {
+        CopyText(AppState.statusMessage, kMessageUseAnotherWay);
+        return E_FAIL;
+    }
+    // Through void*: FARPROC and the export's real type are unrelated function types.
+    auto getInterface = reinterpret_cast<GetVDInterfaceProc>(
+        reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, "GetVDInterface")));
+    if (getInterface == nullptr) return E_FAIL;
+    AppState.engineCallback = OnEngineEvent;
+    AppState.engine = getInterface(AppState.serviceId, AppState.serverList, &AppState.engineCallback, 1,
+                                   AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);
+    if (AppState.engine == nullptr) return E_FAIL;
+    return AppState.engine->SetDownloadFolder(AppState.downloadFolder);
+}
+
+}  // namespace
+
+HRESULT RunStartUp(HWND window)
 {
     AppState.skinBitmap = LoadBitmapA(AppState.appInstance, MAKEINTRESOURCEA(kSkinBitmapResource));
     CopyText(AppState.totalDoneText, "0");
@@ -14,5 +150,23 @@ HRESULT RunStartUp(HWND)
     AppState.autoRun = 1;
     AppState.engine = nullptr;
     AppState.engineModule = nullptr;
-    return S_OK;
+    if (FAILED(ReadSettingsDocument())) return E_FAIL;
+    if (strlen(AppState.fileListUrl) >= 2 && FAILED(ReadFileListDocument())) return E_FAIL;
+
+    HWND reference = GetParent(window);
+    if (reference == nullptr) reference = GetDesktopWindow();
+    if (strlen(AppState.windowTitle) >= 2) SetWindowTextA(window, AppState.windowTitle);
+    CentreWindow(window, reference);
+    LayOutWidgets();
+    ResolveDownloadFolder();
+
+    HRESULT rc = StartEngine(reference);
+    if (rc < 0) return E_FAIL;
+    if (AppState.fileList.Empty()) {
+        CopyText(AppState.statusMessage, kMessageNoFiles);
+        return rc;
+    }
+    const char* slash = strrchr(AppState.fileList.Head().url, '/');
+    if (slash != nullptr && slash[1] != '\0') CopyText(AppState.currentFileName, slash + 1);
+    return rc;
 }
