@@ -63,25 +63,21 @@ Engine::Engine(EngineCallback callback, const char* serverList) : callback_(call
 
 Engine::~Engine()
 {
-    if (thread_) {
-        stopping_ = true;
-        gate_.Cancel();
-        SetEvent(wake_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    if (wake_) CloseHandle(wake_);
-    if (idle_) CloseHandle(idle_);
+    gate_.Cancel();
+    JoinWorker(INFINITE);
 }
 
 bool Engine::Launch()
 {
     buffer_.reset(new (std::nothrow) char[kBufferSize]);
-    wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    idle_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    if (!buffer_ || !wake_ || !idle_) return false;
-    thread_ = CreateThread(nullptr, 0, &Engine::ThreadMain, this, 0, nullptr);
-    return thread_ != nullptr;
+    return buffer_ != nullptr;
+}
+
+void Engine::JoinWorker(DWORD timeoutMs)
+{
+    if (!thread_ || WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0) return;
+    CloseHandle(thread_);
+    thread_ = nullptr;
 }
 
 int32_t Engine::Start(const char* url, uint64_t expected)
@@ -89,6 +85,7 @@ int32_t Engine::Start(const char* url, uint64_t expected)
     char name[MAX_PATH] = {};
     Job job;
     if (busy_ || folder_[0] == '\0') return 1;
+    JoinWorker(INFINITE);  // already past its last event
     if (!FileNameFromUrl(url, name, sizeof name) || !ParseUrl(url, job.target)) return 2;
     if (!JoinPath(folder_, name, job.localPath)) return 3;
     AppendMirrors(serverList_, job.target);
@@ -97,15 +94,16 @@ int32_t Engine::Start(const char* url, uint64_t expected)
     job_ = job;
     gate_.Rearm();
     busy_ = true;
-    ResetEvent(idle_);
-    SetEvent(wake_);
-    return 0;
+    thread_ = CreateThread(nullptr, 0, &Engine::ThreadMain, this, 0, nullptr);
+    if (thread_) return 0;
+    busy_ = false;
+    return 4;
 }
 
 void Engine::Cancel()
 {
     gate_.Cancel();
-    if (busy_) WaitForSingleObject(idle_, kCancelWaitMs);
+    JoinWorker(kCancelWaitMs);
 }
 
 int32_t Engine::SetFolder(const char* folder)
@@ -119,18 +117,8 @@ int32_t Engine::SetFolder(const char* folder)
 
 DWORD WINAPI Engine::ThreadMain(void* self)
 {
-    static_cast<Engine*>(self)->Run();
+    Engine* engine = static_cast<Engine*>(self);
+    RunTransfer(*engine, engine->job_);
+    engine->busy_ = false;
     return 0;
-}
-
-void Engine::Run()
-{
-    for (;;) {
-        WaitForSingleObject(wake_, INFINITE);
-        if (stopping_) return;
-        if (!busy_) continue;
-        RunTransfer(*this, job_);
-        busy_ = false;
-        SetEvent(idle_);
-    }
 }

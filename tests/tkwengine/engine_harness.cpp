@@ -1,0 +1,199 @@
+#include "tkwengine/engine_harness.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+std::mutex g_mutex;
+std::condition_variable g_changed;
+std::vector<RecordedEvent> g_events;
+
+HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t high)
+{
+    if (!context) return E_INVALIDARG;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_events.push_back({event, (static_cast<uint64_t>(high) << 32) | low, GetCurrentThreadId(), context});
+    }
+    g_changed.notify_all();
+    return 0;
+}
+
+EngineCallback g_callback = &Record;
+
+// A Unix path from the build is reached through Wine's Z: drive.
+std::string ModulePath()
+{
+    std::string path = TKWENGINE_PATH;
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
+
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+template <class Pred> bool WaitUntil(DWORD timeoutMs, Pred pred)
+{
+    std::unique_lock<std::mutex> lock(g_mutex);
+    return g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
+}
+
+}  // namespace
+
+GetVDInterfaceProc Entry()
+{
+    static HMODULE module = LoadLibraryA(ModulePath().c_str());
+    if (!module) return nullptr;
+    // Through void* because FARPROC's type says nothing of the real one.
+    return reinterpret_cast<GetVDInterfaceProc>(reinterpret_cast<void*>(GetProcAddress(module, "GetVDInterface")));
+}
+
+std::vector<RecordedEvent> RecordedEvents()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_events;
+}
+
+void ClearEvents()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_events.clear();
+}
+
+bool WaitForEvent(int32_t event, DWORD timeoutMs)
+{
+    return WaitUntil(timeoutMs, [event] {
+        for (const RecordedEvent& e : g_events)
+            if (e.event == event) return true;
+        return false;
+    });
+}
+
+bool WaitForEnd(DWORD timeoutMs)
+{
+    return WaitUntil(timeoutMs, [] {
+        for (const RecordedEvent& e : g_events)
+            if (e.event == kEngineFinished || e.event == kEngineError) return true;
+        return false;
+    });
+}
+
+bool HasEvent(int32_t event)
+{
+    for (const RecordedEvent& e : RecordedEvents())
+        if (e.event == event) return true;
+    return false;
+}
+
+int32_t LastErrorCode()
+{
+    int32_t code = 0;
+    for (const RecordedEvent& e : RecordedEvents())
+        if (e.event == kEngineError) code = static_cast<int32_t>(e.value);
+    return code;
+}
+
+uint64_t FinishedValue()
+{
+    for (const RecordedEvent& e : RecordedEvents())
+        if (e.event == kEngineFinished) return e.value;
+    return UINT64_MAX;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::string data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return data;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) data.append(chunk, got);
+    CloseHandle(file);
+    return data;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& data)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(data.size(), written);
+}
+
+uint64_t FileSizeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return UINT64_MAX;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string Pattern(size_t size, unsigned seed)
+{
+    std::string data(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : data) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return data;
+}
+
+void EngineTest::SetUp()
+{
+    char temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+    folder_ = std::string(temp) + "tkwengine_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    RemoveTree(folder_);
+    ASSERT_NE(nullptr, Entry()) << "cannot load " << TKWENGINE_PATH;
+    ClearEvents();
+    Create("");
+}
+
+void EngineTest::TearDown()
+{
+    if (engine_) engine_->Release();
+    engine_ = nullptr;
+    RemoveTree(folder_);
+}
+
+void EngineTest::Create(const char* serverList)
+{
+    if (engine_) engine_->Release();
+    engine_ = Entry()("svc", serverList, &g_callback, 1, 0, 0, 0, GetDesktopWindow());
+    ASSERT_NE(nullptr, engine_);
+    ASSERT_EQ(0, engine_->SetDownloadFolder(folder_.c_str()));
+}
+
+int32_t EngineTest::Start(const std::string& url, uint64_t size)
+{
+    char text[512] = {};
+    return engine_->StartDownload(url.c_str(), static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32), text,
+                                  0);
+}

@@ -1,0 +1,51 @@
+// Loads the built engine module, records its events and gives each test a
+// fresh engine and a temporary folder.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/engine_contract.h"
+
+struct RecordedEvent {
+    int32_t event;
+    uint64_t value;
+    DWORD thread;
+    void* context;
+};
+
+// The module's export, loaded once from the build.
+GetVDInterfaceProc Entry();
+
+// Every event the callback received, safe to read while the engine runs.
+std::vector<RecordedEvent> RecordedEvents();
+void ClearEvents();
+// Waits until a Finished or Error event arrives; false on time-out.
+bool WaitForEnd(DWORD timeoutMs);
+// Waits until some event with this code arrives.
+bool WaitForEvent(int32_t event, DWORD timeoutMs);
+bool HasEvent(int32_t event);
+int32_t LastErrorCode();  // 0 when there was none
+uint64_t FinishedValue();
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& data);
+uint64_t FileSizeOf(const std::string& path);  // UINT64_MAX when missing
+std::string Pattern(size_t size, unsigned seed);
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // (Re)creates the engine with this server list and points it at folder_.
+    void Create(const char* serverList);
+    int32_t Start(const std::string& url, uint64_t size);
+    std::string Local(const std::string& name) const { return folder_ + "\\" + name; }
+
+    EngineInterface* engine_ = nullptr;
+    std::string folder_;
+};

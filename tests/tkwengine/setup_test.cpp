@@ -1,0 +1,61 @@
+// Folder set-up and refused inputs.
+#include "support/http_responder.h"
+#include "tkwengine/engine_harness.h"
+
+namespace {
+
+TEST_F(EngineTest, SetDownloadFolderCreatesTheChain)
+{
+    std::string deep = folder_ + "\\one\\two\\three";
+    EXPECT_EQ(0, engine_->SetDownloadFolder((deep + "\\").c_str()));
+    DWORD attributes = GetFileAttributesA(deep.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(EngineTest, SetDownloadFolderRefusesUnusablePaths)
+{
+    EXPECT_LT(engine_->SetDownloadFolder(""), 0);
+    EXPECT_LT(engine_->SetDownloadFolder(nullptr), 0);
+    WriteFileBytes(Local("plain"), "x");
+    EXPECT_LT(engine_->SetDownloadFolder((folder_ + "\\plain\\below").c_str()), 0);
+    EXPECT_LT(engine_->SetDownloadFolder(std::string(300, 'a').c_str()), 0);
+}
+
+TEST_F(EngineTest, RefusesUnsafeNames)
+{
+    HttpResponder server;
+    const char* const paths[] = {"/dir/",     "/dir/.",    "/dir/..",  "/a:b",  "/a*b",    "/a?b",  "/a%22b\"",
+                                 "/a<b",      "/a>b",      "/a|b",     "/a\\b", "/con",    "/nul.txt", "/trail.",
+                                 "/tab\tname", "/a\x01" "b"};
+    for (const char* path : paths) EXPECT_NE(0, Start(server.Url(path), 10)) << path;
+    EXPECT_NE(0, Start("http://127.0.0.1", 10));
+    EXPECT_NE(0, Start("ftp://127.0.0.1/file.bin", 10));
+    EXPECT_NE(0, Start("", 10));
+    Sleep(200);
+    EXPECT_TRUE(RecordedEvents().empty());
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(EngineTest, AcceptsKoreanAndPercentNames)
+{
+    HttpResponder server;
+    // "게임" in CP949; its trail bytes must not be taken for separators.
+    std::string name = "\xB0\xD4\xC0\xD3%20v1.bin";
+    server.Serve("/" + name, HttpReply::Ok("hello"));
+    ASSERT_EQ(0, Start(server.Url("/" + name), 5));
+    ASSERT_TRUE(WaitForEnd(30000));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_EQ("hello", ReadFileBytes(Local(name)));
+}
+
+TEST_F(EngineTest, RefusesANullCallback)
+{
+    engine_->Release();
+    engine_ = nullptr;
+    EngineCallback none = nullptr;
+    EXPECT_EQ(nullptr, Entry()("s", "", &none, 1, 0, 0, 0, nullptr));
+    EXPECT_EQ(nullptr, Entry()("s", "", nullptr, 1, 0, 0, 0, nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// Successful transfers: whole files, resumes, restarts, mirrors.
+#include "support/http_responder.h"
+#include "tkwengine/engine_harness.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 30000;
+
+TEST_F(EngineTest, DownloadsAWholeFileByteForByte)
+{
+    HttpResponder server;
+    std::string data = Pattern(3 * 1024 * 1024 + 17, 1);
+    server.Serve("/files/whole.bin", HttpReply::Ok(data));
+    ASSERT_EQ(0, Start(server.Url("/files/whole.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_EQ(data.size(), FinishedValue());
+    EXPECT_TRUE(ReadFileBytes(Local("whole.bin")) == data);
+    std::vector<RecordedEvent> events = RecordedEvents();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(kEngineStarted, events.front().event);
+    EXPECT_EQ(0u, events.front().value);
+    EXPECT_EQ(kEngineProgress, events[events.size() - 2].event);
+    EXPECT_EQ(data.size(), events[events.size() - 2].value);
+    for (const RecordedEvent& e : events) {
+        EXPECT_NE(GetCurrentThreadId(), e.thread);
+        EXPECT_NE(nullptr, e.context);
+    }
+}
+
+TEST_F(EngineTest, ResumesAPartialFileWithARange)
+{
+    HttpResponder server;
+    std::string data = Pattern(500000, 2);
+    HttpReply reply = HttpReply::Ok(data);
+    reply.ranges = true;
+    server.Serve("/resume.bin", reply);
+    WriteFileBytes(Local("resume.bin"), data.substr(0, 123456));
+    ASSERT_EQ(0, Start(server.Url("/resume.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_TRUE(ReadFileBytes(Local("resume.bin")) == data);
+    ASSERT_EQ(1u, server.Requests().size());
+    EXPECT_EQ("bytes=123456-", server.Requests()[0].Header("range"));
+    ASSERT_FALSE(RecordedEvents().empty());
+    EXPECT_EQ(kEngineStarted, RecordedEvents().front().event);
+    EXPECT_EQ(123456u, RecordedEvents().front().value);
+}
+
+TEST_F(EngineTest, RestartsFromZeroWhenTheServerIgnoresTheRange)
+{
+    HttpResponder server;
+    std::string data = Pattern(400000, 3);
+    server.Serve("/restart.bin", HttpReply::Ok(data));  // always 200
+    WriteFileBytes(Local("restart.bin"), Pattern(100000, 99));  // stale bytes must go
+    ASSERT_EQ(0, Start(server.Url("/restart.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_TRUE(ReadFileBytes(Local("restart.bin")) == data);
+    EXPECT_EQ("bytes=100000-", server.Requests().at(0).Header("range"));
+    EXPECT_EQ(0u, RecordedEvents().front().value);
+}
+
+TEST_F(EngineTest, FinishesACompleteFileWithoutATransfer)
+{
+    HttpResponder server;
+    std::string data = Pattern(5000, 4);
+    WriteFileBytes(Local("done.bin"), data);
+    ASSERT_EQ(0, Start(server.Url("/done.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(data.size(), FinishedValue());
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(EngineTest, UsesAMirrorWhenTheHostAnswers5xx)
+{
+    HttpResponder server;
+    std::string data = Pattern(70000, 5);
+    HttpReply failing = HttpReply::Status(500, "Internal Server Error", "boom");
+    failing.times = 1;
+    server.Serve("/m/mirror.bin", failing);
+    server.Serve("/m/mirror.bin", HttpReply::Ok(data));
+    std::string self = "127.0.0.1:" + std::to_string(server.Port());
+    Create(("127.0.0.1:1;" + self).c_str());  // a dead mirror first, then a working one
+    ASSERT_EQ(0, Start(server.Url("/m/mirror.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_TRUE(ReadFileBytes(Local("mirror.bin")) == data);
+    EXPECT_EQ(2u, server.Requests().size());
+}
+
+TEST_F(EngineTest, UsesAMirrorWhenTheHostIsUnreachable)
+{
+    HttpResponder server;
+    std::string data = Pattern(1000, 6);
+    server.Serve("/far.bin", HttpReply::Ok(data));
+    Create((" 127.0.0.1:" + std::to_string(server.Port()) + " ").c_str());
+    ASSERT_EQ(0, Start("http://127.0.0.1:1/far.bin", data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_TRUE(ReadFileBytes(Local("far.bin")) == data);
+}
+
+TEST_F(EngineTest, RunsOneJobAfterAnother)
+{
+    HttpResponder server;
+    std::string a = Pattern(2000, 7), b = Pattern(3000, 8);
+    server.Serve("/a.bin", HttpReply::Ok(a));
+    server.Serve("/b.bin", HttpReply::Ok(b));
+    ASSERT_EQ(0, Start(server.Url("/a.bin"), a.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    Sleep(50);  // the worker turns idle right after the last event
+    ClearEvents();
+    ASSERT_EQ(0, Start(server.Url("/b.bin"), b.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a);
+    EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
+}
+
+}  // namespace
