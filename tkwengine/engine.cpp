@@ -10,11 +10,34 @@ namespace {
 
 // How long a cancel waits for the worker to let go of the file.
 constexpr DWORD kCancelWaitMs = 200;
+// How long a start waits for a cancelled job to let go.
+constexpr DWORD kRestartWaitMs = 1000;
 
 }  // namespace
 
+CancelGate::~CancelGate()
+{
+    JoinCloser();
+    DeleteCriticalSection(&lock_);
+}
+
+DWORD WINAPI CancelGate::CloseRequest(void* request)
+{
+    InternetCloseHandle(static_cast<HINTERNET>(request));
+    return 0;
+}
+
+void CancelGate::JoinCloser()
+{
+    if (!closer_) return;
+    WaitForSingleObject(closer_, INFINITE);
+    CloseHandle(closer_);
+    closer_ = nullptr;
+}
+
 void CancelGate::Rearm()
 {
+    JoinCloser();
     EnterCriticalSection(&lock_);
     cancelled_ = false;
     LeaveCriticalSection(&lock_);
@@ -24,8 +47,10 @@ void CancelGate::Cancel()
 {
     EnterCriticalSection(&lock_);
     cancelled_ = true;
-    // Closing the handle here makes a blocking call on the worker return.
-    if (request_) InternetCloseHandle(request_);
+    // Closing the handle makes a blocking call on the worker return; the
+    // close itself can take seconds under Wine, so it runs on its own thread.
+    if (request_ && !closer_) closer_ = CreateThread(nullptr, 0, &CancelGate::CloseRequest, request_, 0, nullptr);
+    if (request_ && !closer_) InternetCloseHandle(request_);
     request_ = nullptr;
     LeaveCriticalSection(&lock_);
 }
@@ -65,6 +90,7 @@ Engine::~Engine()
 {
     gate_.Cancel();
     JoinWorker(INFINITE);
+    gate_.Rearm();  // joins the closer
 }
 
 bool Engine::Launch()
@@ -84,6 +110,8 @@ int32_t Engine::Start(const char* url, uint64_t expected)
 {
     char name[MAX_PATH] = {};
     Job job;
+    // Right after a cancel the worker may still be leaving its read.
+    if (busy_ && gate_.Cancelled()) JoinWorker(kRestartWaitMs);
     if (busy_ || folder_[0] == '\0') return 1;
     JoinWorker(INFINITE);  // already past its last event
     if (!FileNameFromUrl(url, name, sizeof name) || !ParseUrl(url, job.target)) return 2;

@@ -25,11 +25,11 @@ struct Job {
 class CancelGate {
 public:
     CancelGate() { InitializeCriticalSection(&lock_); }
-    ~CancelGate() { DeleteCriticalSection(&lock_); }
+    ~CancelGate();
     CancelGate(const CancelGate&) = delete;
     CancelGate& operator=(const CancelGate&) = delete;
 
-    void Rearm();
+    void Rearm();  // joins the closer of the previous cancel
     void Cancel();
     bool Cancelled() const { return cancelled_.load(); }
     bool Attach(HINTERNET request);  // false (and request closed) when cancelled
@@ -37,9 +37,13 @@ public:
     void Report(EngineCallback callback, void* context, int32_t event, uint64_t value);
 
 private:
+    static DWORD WINAPI CloseRequest(void* request);
+    void JoinCloser();
+
     CRITICAL_SECTION lock_;
     std::atomic<bool> cancelled_{false};
     HINTERNET request_ = nullptr;
+    HANDLE closer_ = nullptr;  // closes an aborted request without blocking the canceller
 };
 
 class Engine {

@@ -1,8 +1,11 @@
 #include "tkwengine/engine_harness.h"
 
+#include <tlhelp32.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -55,6 +58,21 @@ void RemoveTree(const std::string& folder)
     RemoveDirectoryA(folder.c_str());
 }
 
+size_t g_baselineThreads = 0;
+
+size_t CountThreads()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    size_t count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
 template <class Pred> bool WaitUntil(DWORD timeoutMs, Pred pred)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
@@ -94,11 +112,18 @@ bool WaitForEvent(int32_t event, DWORD timeoutMs)
 
 bool WaitForEnd(DWORD timeoutMs)
 {
-    return WaitUntil(timeoutMs, [] {
+    bool ended = WaitUntil(timeoutMs, [] {
         for (const RecordedEvent& e : g_events)
             if (e.event == kEngineFinished || e.event == kEngineError) return true;
         return false;
     });
+    WaitForWorkerExit();
+    return ended;
+}
+
+void WaitForWorkerExit()
+{
+    for (int i = 0; i < 500 && CountThreads() > g_baselineThreads; ++i) Sleep(10);
 }
 
 bool HasEvent(int32_t event)
@@ -121,6 +146,27 @@ uint64_t FinishedValue()
     for (const RecordedEvent& e : RecordedEvents())
         if (e.event == kEngineFinished) return e.value;
     return UINT64_MAX;
+}
+
+template <class F> void OffThread(F f) { std::thread(f).join(); }
+
+ScriptedServer::ScriptedServer()
+{
+    OffThread([this] { responder_ = new HttpResponder(); });
+}
+
+ScriptedServer::~ScriptedServer() { delete responder_; }
+
+void ScriptedServer::Serve(const std::string& path, const HttpReply& reply)
+{
+    OffThread([&] { responder_->Serve(path, reply); });
+}
+
+std::vector<HttpRequest> ScriptedServer::Requests() const
+{
+    std::vector<HttpRequest> requests;
+    OffThread([&] { requests = responder_->Requests(); });
+    return requests;
 }
 
 std::string ReadFileBytes(const std::string& path)
@@ -174,6 +220,7 @@ void EngineTest::SetUp()
     ASSERT_NE(nullptr, Entry()) << "cannot load " << TKWENGINE_PATH;
     ClearEvents();
     Create("");
+    g_baselineThreads = CountThreads();
 }
 
 void EngineTest::TearDown()

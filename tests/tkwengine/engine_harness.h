@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/engine_contract.h"
+#include "support/http_responder.h"
 
 struct RecordedEvent {
     int32_t event;
@@ -24,13 +25,33 @@ GetVDInterfaceProc Entry();
 // Every event the callback received, safe to read while the engine runs.
 std::vector<RecordedEvent> RecordedEvents();
 void ClearEvents();
-// Waits until a Finished or Error event arrives; false on time-out.
+// Waits until a Finished or Error event arrives (and the worker exits); false on time-out.
 bool WaitForEnd(DWORD timeoutMs);
+// On the Wine bench a socket connect stalls while another thread of the
+// process lives, so talk to the server only once the worker is gone.
+void WaitForWorkerExit();
 // Waits until some event with this code arrives.
 bool WaitForEvent(int32_t event, DWORD timeoutMs);
 bool HasEvent(int32_t event);
 int32_t LastErrorCode();  // 0 when there was none
 uint64_t FinishedValue();
+
+// The scripted server, every call made on a short-lived thread: on the Wine
+// bench the main thread's sockets misbehave once another thread has run.
+class ScriptedServer {
+public:
+    ScriptedServer();
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+    void Serve(const std::string& path, const HttpReply& reply);
+    std::vector<HttpRequest> Requests() const;
+    std::string Url(const std::string& path) const { return responder_->Url(path); }
+    uint16_t Port() const { return responder_->Port(); }
+
+private:
+    HttpResponder* responder_ = nullptr;
+};
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& data);

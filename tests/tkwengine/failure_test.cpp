@@ -10,7 +10,7 @@ class EngineFailureTest : public EngineTest {
 protected:
     int32_t ErrorFor(const HttpReply& reply, uint64_t size = 1000)
     {
-        HttpResponder server;
+        ScriptedServer server;
         server.Serve("/x/fail.bin", reply);
         if (Start(server.Url("/x/fail.bin"), size) != 0) return -1;
         if (!WaitForEnd(kWaitMs)) return -2;
@@ -25,7 +25,7 @@ TEST_F(EngineFailureTest, ForbiddenIs2006) { EXPECT_EQ(kErrorHttp403, ErrorFor(H
 
 TEST_F(EngineFailureTest, ServerErrorEverywhereIs2020)
 {
-    HttpResponder server;
+    ScriptedServer server;
     server.Serve("/all500.bin", HttpReply::Status(503, "Service Unavailable"));
     Create(("127.0.0.1:" + std::to_string(server.Port())).c_str());
     ASSERT_EQ(0, Start(server.Url("/all500.bin"), 10));
@@ -81,7 +81,7 @@ TEST_F(EngineFailureTest, LockedLocalFileIs2002)
 
 TEST_F(EngineFailureTest, NotEnoughSpaceIs2001)
 {
-    HttpResponder server;
+    ScriptedServer server;
     ASSERT_EQ(0, Start(server.Url("/huge.bin"), 1ull << 50));  // a petabyte fits nowhere
     ASSERT_TRUE(WaitForEnd(kWaitMs));
     EXPECT_EQ(kErrorDiskFull, LastErrorCode());
@@ -90,7 +90,7 @@ TEST_F(EngineFailureTest, NotEnoughSpaceIs2001)
 
 TEST_F(EngineFailureTest, CancelDuringAStalledAnswerIsQuickAndSilent)
 {
-    HttpResponder server;
+    ScriptedServer server;
     HttpReply reply = HttpReply::Ok("late");
     reply.stallMs = 3000;
     server.Serve("/stall.bin", reply);
@@ -102,12 +102,13 @@ TEST_F(EngineFailureTest, CancelDuringAStalledAnswerIsQuickAndSilent)
     ClearEvents();
     Sleep(3500);
     EXPECT_TRUE(RecordedEvents().empty());
+    WaitForWorkerExit();
 }
 
 TEST_F(EngineFailureTest, CancelInTheMiddleKeepsThePartialFile)
 {
-    HttpResponder server;
-    std::string data = Pattern(48 * 1024 * 1024, 13);
+    ScriptedServer server;
+    std::string data = Pattern(16 * 1024 * 1024, 13);
     HttpReply reply = HttpReply::Ok(data);
     reply.ranges = true;
     server.Serve("/big.bin", reply);
@@ -125,6 +126,7 @@ TEST_F(EngineFailureTest, CancelInTheMiddleKeepsThePartialFile)
     EXPECT_GT(kept, 0u);
     EXPECT_LT(kept, data.size());
     EXPECT_TRUE(RecordedEvents().empty());
+    WaitForWorkerExit();
     // The partial file is continued where it stopped.
     ASSERT_EQ(0, Start(server.Url("/big.bin"), data.size()));
     ASSERT_TRUE(WaitForEnd(120000));

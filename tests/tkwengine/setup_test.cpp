@@ -24,7 +24,7 @@ TEST_F(EngineTest, SetDownloadFolderRefusesUnusablePaths)
 
 TEST_F(EngineTest, RefusesUnsafeNames)
 {
-    HttpResponder server;
+    ScriptedServer server;
     const char* const paths[] = {"/dir/",     "/dir/.",    "/dir/..",  "/a:b",  "/a*b",    "/a?b",  "/a%22b\"",
                                  "/a<b",      "/a>b",      "/a|b",     "/a\\b", "/con",    "/nul.txt", "/trail.",
                                  "/tab\tname", "/a\x01" "b"};
@@ -39,7 +39,7 @@ TEST_F(EngineTest, RefusesUnsafeNames)
 
 TEST_F(EngineTest, AcceptsKoreanAndPercentNames)
 {
-    HttpResponder server;
+    ScriptedServer server;
     // "게임" in CP949; its trail bytes must not be taken for separators.
     std::string name = "\xB0\xD4\xC0\xD3%20v1.bin";
     server.Serve("/" + name, HttpReply::Ok("hello"));

@@ -8,7 +8,7 @@ constexpr DWORD kWaitMs = 30000;
 
 TEST_F(EngineTest, DownloadsAWholeFileByteForByte)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string data = Pattern(3 * 1024 * 1024 + 17, 1);
     server.Serve("/files/whole.bin", HttpReply::Ok(data));
     ASSERT_EQ(0, Start(server.Url("/files/whole.bin"), data.size()));
@@ -30,7 +30,7 @@ TEST_F(EngineTest, DownloadsAWholeFileByteForByte)
 
 TEST_F(EngineTest, ResumesAPartialFileWithARange)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string data = Pattern(500000, 2);
     HttpReply reply = HttpReply::Ok(data);
     reply.ranges = true;
@@ -49,7 +49,7 @@ TEST_F(EngineTest, ResumesAPartialFileWithARange)
 
 TEST_F(EngineTest, RestartsFromZeroWhenTheServerIgnoresTheRange)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string data = Pattern(400000, 3);
     server.Serve("/restart.bin", HttpReply::Ok(data));  // always 200
     WriteFileBytes(Local("restart.bin"), Pattern(100000, 99));  // stale bytes must go
@@ -63,7 +63,7 @@ TEST_F(EngineTest, RestartsFromZeroWhenTheServerIgnoresTheRange)
 
 TEST_F(EngineTest, FinishesACompleteFileWithoutATransfer)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string data = Pattern(5000, 4);
     WriteFileBytes(Local("done.bin"), data);
     ASSERT_EQ(0, Start(server.Url("/done.bin"), data.size()));
@@ -74,7 +74,7 @@ TEST_F(EngineTest, FinishesACompleteFileWithoutATransfer)
 
 TEST_F(EngineTest, UsesAMirrorWhenTheHostAnswers5xx)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string data = Pattern(70000, 5);
     HttpReply failing = HttpReply::Status(500, "Internal Server Error", "boom");
     failing.times = 1;
@@ -91,7 +91,7 @@ TEST_F(EngineTest, UsesAMirrorWhenTheHostAnswers5xx)
 
 TEST_F(EngineTest, UsesAMirrorWhenTheHostIsUnreachable)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string data = Pattern(1000, 6);
     server.Serve("/far.bin", HttpReply::Ok(data));
     Create((" 127.0.0.1:" + std::to_string(server.Port()) + " ").c_str());
@@ -103,7 +103,7 @@ TEST_F(EngineTest, UsesAMirrorWhenTheHostIsUnreachable)
 
 TEST_F(EngineTest, RunsOneJobAfterAnother)
 {
-    HttpResponder server;
+    ScriptedServer server;
     std::string a = Pattern(2000, 7), b = Pattern(3000, 8);
     server.Serve("/a.bin", HttpReply::Ok(a));
     server.Serve("/b.bin", HttpReply::Ok(b));
