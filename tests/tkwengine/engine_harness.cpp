@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -31,8 +32,7 @@ std::string ModulePath()
 {
     std::string path = TKWENGINE_PATH;
     if (!path.empty() && path[0] == '/') {
-        for (char& c : path)
-            if (c == '/') c = '\\';
+        std::replace(path.begin(), path.end(), '/', '\\');
         path = "Z:" + path;
     }
     return path;
@@ -104,18 +104,16 @@ void ClearEvents()
 bool WaitForEvent(int32_t event, DWORD timeoutMs)
 {
     return WaitUntil(timeoutMs, [event] {
-        for (const RecordedEvent& e : g_events)
-            if (e.event == event) return true;
-        return false;
+        return std::any_of(g_events.begin(), g_events.end(),
+                           [&](const RecordedEvent& e) { return e.event == event; });
     });
 }
 
 bool WaitForEnd(DWORD timeoutMs)
 {
     bool ended = WaitUntil(timeoutMs, [] {
-        for (const RecordedEvent& e : g_events)
-            if (e.event == kEngineFinished || e.event == kEngineError) return true;
-        return false;
+        return std::any_of(g_events.begin(), g_events.end(),
+                           [&](const RecordedEvent& e) { return e.event == kEngineFinished || e.event == kEngineError; });
     });
     WaitForWorkerExit();
     return ended;
@@ -128,9 +126,8 @@ void WaitForWorkerExit()
 
 bool HasEvent(int32_t event)
 {
-    for (const RecordedEvent& e : RecordedEvents())
-        if (e.event == event) return true;
-    return false;
+    std::vector<RecordedEvent> events = RecordedEvents();
+    return std::any_of(events.begin(), events.end(), [&](const RecordedEvent& e) { return e.event == event; });
 }
 
 int32_t LastErrorCode()
