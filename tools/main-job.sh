@@ -14,24 +14,56 @@ trap cleanup EXIT
 vexil_start_wine
 bash "$vexil_root/tools/demo-server.sh" start
 exe="$VEXIL_BUILD/VexilDownloader.exe"
+site="$VEXIL_BUILD/demo-site/glenmoor/client"
+user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
+target="$user_dir/AppData/Roaming/GlenmoorClient"
+# A fresh run: no earlier download, the engine module and picture of this build.
+rm -rf "$target" "$user_dir/Documents/Glenmoor"
+find "$WINEPREFIX/drive_c" -maxdepth 2 -name 'Program Files*' -exec rm -rf {}/Glenmoor \;
 
-if [ -n "$vexil_xvfb_pid" ]; then
-  vexil_wine wine "$exe" >/dev/null 2>&1 &
-  program=$!
-  window=""
-  for _ in $(seq 300); do
-    for w in $(timeout 5 xdotool search --classname vexildownloader 2>/dev/null); do
-      timeout 5 xwininfo -id "$w" 2>/dev/null | grep -q 'geometry 544x340' && window=$w
-    done
-    [ -n "$window" ] && break
-    sleep 0.2
-  done
-  [ -n "$window" ] || { echo "main job: the window did not appear" >&2; exit 1; }
-  sleep 1
-  import -window "$window" "$VEXIL_BUILD/main-window.png"
-  echo "main job: window \"$(xdotool getwindowname "$window")\", screenshot $VEXIL_BUILD/main-window.png"
-  vexil_wine wine "$VEXIL_BUILD/tests/window_ctl.exe" close VAZarodezuro
-  wait "$program"
-else
+if [ -z "$vexil_xvfb_pid" ]; then
   vexil_wine wine "$exe"
+  exit 0
 fi
+
+shot() { import -window "$window" "$VEXIL_BUILD/main-$1.png"; }
+
+vexil_wine wine "$exe" >/dev/null 2>&1 &
+program=$!
+window=""
+for _ in $(seq 300); do
+  for w in $(timeout 5 xdotool search --classname vexildownloader 2>/dev/null); do
+    info=$(timeout 5 xwininfo -id "$w" 2>/dev/null || true)
+    grep -q 'geometry 544x340' <<<"$info" && grep -q IsViewable <<<"$info" && window=$w
+  done
+  [ -n "$window" ] && break
+  sleep 0.2
+done
+if [ -z "$window" ]; then
+  import -window root "$VEXIL_BUILD/main-ready.png"
+  echo "main job: the window did not appear within a minute; screen saved as $VEXIL_BUILD/main-ready.png" >&2
+  exit 1
+fi
+sleep 1
+shot ready
+x=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
+y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+start=$(date +%s.%N)
+xdotool mousemove $((x + 420)) $((y + 292)) click 1
+sleep 2
+shot downloading
+for _ in $(seq 1500); do [ -f "$target/launched.txt" ] && break; sleep 0.2; done
+end=$(date +%s.%N)
+sleep 1
+shot done
+vexil_wine wine "$VEXIL_BUILD/tests/window_ctl.exe" close VAZarodezuro
+wait "$program" || true
+
+[ -f "$target/launched.txt" ] || { echo "main job: the downloaded program was not started" >&2; exit 1; }
+files=0 bytes=0
+for f in "$site"/*; do
+  cmp -s "$f" "$target/$(basename "$f")" || { echo "main job: $(basename "$f") differs" >&2; exit 1; }
+  files=$((files + 1)) bytes=$((bytes + $(stat -c %s "$f")))
+done
+awk -v f=$files -v b=$bytes -v s="$start" -v e="$end" -v d="$VEXIL_BUILD" 'BEGIN {
+  t = e - s; printf "main job: %d files, %d bytes, %.1f s, %.2f MB/s, byte for byte; screenshots %s/main-{ready,downloading,done}.png\n", f, b, t, b / 1048576 / t, d }'

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Assembles the demo product's web site in the build tree: the two documents
+# (in code page 949), the client files (generated, not committed), the
+# product's program, the background picture and our engine module.
+# Usage: make-demo-site.sh SOURCE_DIR BUILD_DIR SERVER LAUNCHER_EXE ENGINE_DLL
+set -euo pipefail
+src=$1 build=$2 server=$3 launcher=$4 engine=$5
+site="$build/demo-site"
+mkdir -p "$site/glenmoor/client"
+for doc in download downlist; do
+  out="$site/glenmoor/$doc.xml"
+  [ "$doc" = downlist ] && out="$site/downlist.xml"
+  sed "s/@SERVER@/$server/g" "$src/demo/$doc.xml.in" | iconv -f UTF-8 -t CP949 >"$out"
+done
+cp "$src/res/demo-background.jpg" "$site/glenmoor/background.jpg"
+cp "$launcher" "$site/glenmoor/client/GlenmoorLauncher.exe"
+cp "$engine" "$site/glenmoor/tkwengine.dll"
+# Client data: fixed pseudo-random bytes, so every build serves the same files.
+/usr/bin/python3 - "$site/glenmoor/client" <<'PY'
+import os, random, sys
+for name, size in (("maps.pak", 9 << 20), ("sounds.pak", 5 << 20), ("textures.pak", 13 << 20)):
+    path = os.path.join(sys.argv[1], name)
+    if os.path.exists(path) and os.path.getsize(path) == size:
+        continue
+    rng = random.Random(name)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(size))
+PY
