@@ -10,4 +10,4 @@ vexil_start_wine
 vexil_start_test_server
 # Under qemu-user, Wine sometimes crashes in a thread it starts itself (see
 # README): a test program that dies that way gets up to two more runs.
-ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 300 --repeat until-pass:3 "$@"
+ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 120 --repeat until-pass:3 "$@"
