@@ -71,9 +71,17 @@ void RunDownloadedProgram()
         WinExec(commandLine, SW_SHOWNORMAL);
 }
 
+// Said to an attached debugger only: without one, the debug-output exception
+// is raised for no reader (and Wine under qemu-user dies of it when the
+// engine's thread is alive).
+void TraceFileDone()
+{
+    if (IsDebuggerPresent()) OutputDebugStringA("DONE\n");
+}
+
 void OnFinished()
 {
-    OutputDebugStringA("DONE\n");
+    TraceFileDone();
     uint32_t elapsed = GetTickCount() - AppState.startTick;
     if (elapsed != 0) {
         if (AppState.currentBytesDone != AppState.bytesAtStart) ShowSpeed(elapsed);

@@ -143,6 +143,14 @@ int32_t Engine::SetFolder(const char* folder)
     return 0;
 }
 
+void Engine::Report(int32_t event, uint64_t value)
+{
+    // The program starts the next job as soon as it hears the last event,
+    // before this thread has left; Start then waits for it.
+    if (event == kEngineFinished || event == kEngineError) busy_ = false;
+    gate_.Report(callback_, this, event, value);
+}
+
 DWORD WINAPI Engine::ThreadMain(void* self)
 {
     Engine* engine = static_cast<Engine*>(self);

@@ -61,7 +61,7 @@ public:
     int32_t SetFolder(const char* folder);
 
     // Used by the worker.
-    void Report(int32_t event, uint64_t value) { gate_.Report(callback_, this, event, value); }
+    void Report(int32_t event, uint64_t value);
     CancelGate& Gate() { return gate_; }
     char* Buffer() { return buffer_.get(); }
 

@@ -17,6 +17,9 @@ events { worker_connections 256; }
 http {
   access_log $dir/logs/access.log;
   sendfile on;
+  # One request per connection: WinINet then keeps no pooled connection and
+  # starts no collector thread, which Wine under qemu-user cannot run.
+  keepalive_timeout 0;
   types { application/xml xml; image/jpeg jpg; }
   default_type application/octet-stream;
   server {

@@ -26,7 +26,8 @@ if [ -z "$vexil_xvfb_pid" ]; then
   exit 0
 fi
 
-shot() { import -window "$window" "$VEXIL_BUILD/main-$1.png"; }
+# From the screen, as the user sees it (a grab of the window alone can lag).
+shot() { import -window root -crop "544x340+$x+$y" +repage "$VEXIL_BUILD/main-$1.png"; }
 
 vexil_wine wine "$exe" >/dev/null 2>&1 &
 program=$!
@@ -45,16 +46,16 @@ if [ -z "$window" ]; then
   exit 1
 fi
 sleep 1
-shot ready
 x=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
 y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+shot ready
 start=$(date +%s.%N)
 xdotool mousemove $((x + 420)) $((y + 292)) click 1
 sleep 2
 shot downloading
 for _ in $(seq 1500); do [ -f "$target/launched.txt" ] && break; sleep 0.2; done
 end=$(date +%s.%N)
-sleep 1
+sleep 3  # the started program's short window has come and gone
 shot done
 vexil_wine wine "$VEXIL_BUILD/tests/window_ctl.exe" close VAZarodezuro
 wait "$program" || true

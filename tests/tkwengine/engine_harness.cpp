@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,6 +14,7 @@ namespace {
 std::mutex g_mutex;
 std::condition_variable g_changed;
 std::vector<RecordedEvent> g_events;
+std::atomic<DWORD> g_holdAfterFinishedMs{0};
 
 HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t high)
 {
@@ -22,6 +24,7 @@ HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t hi
         g_events.push_back({event, (static_cast<uint64_t>(high) << 32) | low, GetCurrentThreadId(), context});
     }
     g_changed.notify_all();
+    if (event == kEngineFinished) Sleep(g_holdAfterFinishedMs.load());
     return 0;
 }
 
@@ -94,6 +97,8 @@ std::vector<RecordedEvent> RecordedEvents()
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_events;
 }
+
+void HoldAfterFinished(DWORD ms) { g_holdAfterFinishedMs = ms; }
 
 void ClearEvents()
 {
@@ -224,6 +229,7 @@ void EngineTest::TearDown()
 {
     if (engine_) engine_->Release();
     engine_ = nullptr;
+    HoldAfterFinished(0);
     RemoveTree(folder_);
 }
 

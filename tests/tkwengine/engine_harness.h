@@ -25,6 +25,8 @@ GetVDInterfaceProc Entry();
 // Every event the callback received, safe to read while the engine runs.
 std::vector<RecordedEvent> RecordedEvents();
 void ClearEvents();
+// Keeps the worker inside the callback this long after a Finished event.
+void HoldAfterFinished(DWORD ms);
 // Waits until a Finished or Error event arrives (and the worker exits); false on time-out.
 bool WaitForEnd(DWORD timeoutMs);
 // On the Wine bench a socket connect stalls while another thread of the

@@ -109,12 +109,28 @@ TEST_F(EngineTest, RunsOneJobAfterAnother)
     server.Serve("/b.bin", HttpReply::Ok(b));
     ASSERT_EQ(0, Start(server.Url("/a.bin"), a.size()));
     ASSERT_TRUE(WaitForEnd(kWaitMs));
-    Sleep(50);  // the worker turns idle right after the last event
     ClearEvents();
     ASSERT_EQ(0, Start(server.Url("/b.bin"), b.size()));
     ASSERT_TRUE(WaitForEnd(kWaitMs));
     EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a);
     EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
+}
+
+// The program starts the next file as soon as it hears Finished, while the
+// worker may still be on its way out.
+TEST_F(EngineTest, TakesTheNextJobWhileTheLastOneIsStillReporting)
+{
+    ScriptedServer server;
+    std::string a = Pattern(1000, 9), b = Pattern(2000, 10);
+    WriteFileBytes(Local("a.bin"), a);
+    WriteFileBytes(Local("b.bin"), b);
+    HoldAfterFinished(300);
+    ASSERT_EQ(0, Start(server.Url("/a.bin"), a.size()));
+    ASSERT_TRUE(WaitForEvent(kEngineFinished, kWaitMs));
+    ClearEvents();
+    EXPECT_EQ(0, Start(server.Url("/b.bin"), b.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(b.size(), FinishedValue());
 }
 
 }  // namespace
