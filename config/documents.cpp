@@ -79,6 +79,35 @@ const ProbeFunction kRealProbe = [](const char* url, const char* userAgent, char
     return ProbeFileSize(url, userAgent, sizeText);
 };
 
+// Real documents nest two or three levels deep.
+constexpr int kMaxNesting = 256;
+
+// TinyXML parses and frees nested elements recursively: a document of a few
+// thousand nested tags, which fits in 65000 bytes, would overflow the stack.
+bool NestingWithin(const char* text, int limit)
+{
+    int depth = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p != '<' || p[1] == '!' || p[1] == '?') continue;
+        if (p[1] == '/') {
+            --depth;
+            continue;
+        }
+        if (++depth > limit) return false;
+        char quote = '\0';
+        for (++p; *p != '\0' && (quote != '\0' || *p != '>'); ++p) {
+            if (quote != '\0') {
+                if (*p == quote) quote = '\0';
+            } else if (*p == '"' || *p == '\'') {
+                quote = *p;
+            }
+        }
+        if (*p == '\0') break;
+        if (p[-1] == '/') --depth;
+    }
+    return true;
+}
+
 }  // namespace
 
 void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t count)
@@ -93,7 +122,7 @@ void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t c
             text += buffer[i];
         }
     }
-    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (NestingWithin(text.c_str(), kMaxNesting)) document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
 }
 
 void AddPendingEntry()

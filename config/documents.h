@@ -12,7 +12,7 @@ class TiXmlDocument;
 using ProbeFunction = std::function<bool(const char* url, const char* userAgent, char* sizeText)>;
 
 // Loads received bytes like TinyXML's file loader: CR LF and lone CR become
-// LF, then Parse.
+// LF, then Parse. A document nested too deeply to parse safely stays empty.
 void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t count);
 
 // Adds pendingEntry's size to totalSize and appends a copy to fileList.
