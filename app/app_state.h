@@ -8,6 +8,7 @@
 #include <deque>
 
 #include "app/text.h"
+#include "config/engine_library.h"
 #include "engine/engine_contract.h"
 #include "skin/button_skin.h"
 #include "skin/slider_skin.h"
@@ -48,6 +49,7 @@ struct AppStateRecord {
     char subFolderName[kTextSize] = {};
     char imageUrl[kTextSize] = {};
     char engineLibraryPath[kTextSize] = {};
+    const char* engineLibraryPin = kEngineLibraryPin;  // SHA-256 text; empty: any library
     char runFileName[kTextSize] = {};
 
     // File list.

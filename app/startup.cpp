@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "config/documents.h"
+#include "config/engine_library.h"
 #include "config/text_rules.h"
 #include "engine/download_start.h"
 #include "engine/engine_events.h"
@@ -122,7 +123,7 @@ void ResolveDownloadFolder()
 // engine's answer to the folder, or E_FAIL.
 HRESULT StartEngine(HWND reference)
 {
-    AppState.engineModule = LoadLibraryA(AppState.engineLibraryPath);
+    AppState.engineModule = LoadPinnedLibrary(AppState.engineLibraryPath, AppState.engineLibraryPin);
     if (AppState.engineModule == nullptr) {
         CopyText(AppState.statusMessage, kMessageUseAnotherWay);
         return E_FAIL;

@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/text.h"
+#include "config/engine_library.h"
 #include "config/text_rules.h"
 
 namespace {
@@ -165,9 +166,9 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
     return S_OK;
 }
 
-HRESULT DownloadEngineLibrary(const char* path)
+HRESULT DownloadEngineLibrary(const char* path, const char* url)
 {
-    return DownloadToFile(kEngineLibraryUrl, path, "Glenmoor EngineDown", BodyCheck::ProgramImage);
+    return DownloadToFile(url, path, "Glenmoor EngineDown", BodyCheck::ProgramImage);
 }
 
 HRESULT DownloadImage(const char* url, const char* path)
@@ -213,7 +214,7 @@ int CreateDirectoryChain(const char* path)
     return 0;
 }
 
-int EnsureEngineLibrary()
+int EnsureEngineLibrary(const char* url)
 {
     char documents[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE)) return 0;
@@ -221,11 +222,11 @@ int EnsureEngineLibrary()
     if (!FormatText(path, sizeof(path), "%s\\Glenmoor\\download\\tkwengine.dll", documents)) return 0;
     CopyText(AppState.engineLibraryPath, path);
 
-    HANDLE existing = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE existing = OpenPinnedFile(path, AppState.engineLibraryPin);
     if (existing != INVALID_HANDLE_VALUE) {
         CloseHandle(existing);
         return 0;
     }
-    DownloadEngineLibrary(path);
+    DownloadEngineLibrary(path, url);
     return 0;
 }

@@ -18,7 +18,7 @@ enum class BodyCheck { None, ProgramImage };
 // only by a whole 200 answer that passes the check.
 HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
                        BodyCheck check = BodyCheck::None);
-HRESULT DownloadEngineLibrary(const char* path);
+HRESULT DownloadEngineLibrary(const char* path, const char* url = kEngineLibraryUrl);
 HRESULT DownloadImage(const char* url, const char* path);
 
 // HEAD request for url; true when the request was made. A Content-Length
@@ -28,6 +28,7 @@ bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText);
 // Creates every folder of path up to its last backslash. Always 0.
 int CreateDirectoryChain(const char* path);
 
-// Sets AppState.engineLibraryPath and fetches the library when it is not on
-// disk. Always 0.
-int EnsureEngineLibrary();
+// Sets AppState.engineLibraryPath and fetches the library from url when it
+// is not on disk or, with AppState.engineLibraryPin set, does not match the
+// pin. Always 0.
+int EnsureEngineLibrary(const char* url = kEngineLibraryUrl);

@@ -3,7 +3,19 @@
 # replaced by an installed Korean font, no crash dialog.
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh" 2>/dev/null
-[ -f "$WINEPREFIX/.vexil-ready" ] && exit 0
+# Wine links the user's Documents, Desktop and the like to $HOME, so every
+# prefix on the machine would share them (the engine library lives under
+# Documents): each prefix gets folders of its own instead.
+own_user_folders() {
+  local link
+  for link in "$WINEPREFIX/drive_c/users/$(id -un)"/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
+}
+if [ -f "$WINEPREFIX/.vexil-ready" ]; then
+  own_user_folders
+  exit 0
+fi
 mkdir -p "$WINEPREFIX"
 vexil_wine wineboot -i >/dev/null 2>&1
 reg="$WINEPREFIX/vexil.reg"
@@ -14,4 +26,5 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
   | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
 vexil_wine wine regedit /S "$reg" >/dev/null 2>&1
 wineserver -w
+own_user_folders
 touch "$WINEPREFIX/.vexil-ready"

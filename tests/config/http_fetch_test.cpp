@@ -301,12 +301,14 @@ TEST_F(Download, DirectoryChainStopsBeforeTheFileName)
 
 TEST_F(HttpFetch, PresentEngineLibraryIsKept)
 {
+    AppState.engineLibraryPin = "";
     EnsureEngineLibrary();
     const std::string path = AppState.engineLibraryPath;
     ASSERT_NE(std::string::npos, path.find("\\Glenmoor\\download\\tkwengine.dll"));
     CreateDirectoryChain(path.c_str());
     WriteWholeFile(path, "");
     ResetAppState();
+    AppState.engineLibraryPin = "";
     EnsureEngineLibrary();
     EXPECT_EQ(path, AppState.engineLibraryPath);
     EXPECT_EQ("", ReadWholeFile(path));

@@ -1,5 +1,6 @@
 #include "bridge_fixture.h"
 #include "engine/engine_events.h"
+#include "support/engine_error_cases.h"
 
 using EngineEvents = BridgeTest;
 
@@ -164,27 +165,7 @@ TEST_F(EngineEvents, ShortFinishedNeverCompletes)
 
 TEST_F(EngineEvents, ErrorsShowTheirMessageAndRetryRule)
 {
-    const struct Case {
-        int32_t code;
-        const char* message;
-        int32_t retry;
-    } cases[] = {
-        {2001, "디스크 공간이 부족합니다", 0},
-        {2002, "기존파일 삭제 후, 다시 시도하세요 (201)", 1},
-        {2003, "기존파일 삭제 후, 다시 시도하세요 (202)", 1},
-        {2004, "파일생성을 실패하였습니다", 0},
-        {2005, "파일쓰기를 실패하였습니다", 1},
-        {2006, "관리자에게 문의하세요. (403)", 0},
-        {2007, "관리자에게 문의하세요. (404)", 0},
-        {2008, "네트워크 연결을 확인하세요", 0},
-        {2009, "재부팅후, 다시 시도하세요", 0},
-        {2010, "기존파일 삭제 후, 다시 시도하세요 (203)", 1},
-        {2011, "NTFS 파티션의 디스크로 저장위치 변경", 0},
-        {2020, "관리자에게 문의하세요 (500)", 0},
-        {2015, "", 0},
-        {1999, "", 0},
-    };
-    for (const Case& c : cases) {
+    for (const EngineErrorCase& c : kEngineErrorCases) {
         AppState.statusMessage[0] = '\0';
         AppState.retryAllowed = 0;
         AppState.downloading = 1;

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "support/host_path.h"
+
 namespace {
 
 std::mutex g_mutex;
@@ -29,18 +31,6 @@ HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t hi
 }
 
 EngineCallback g_callback = &Record;
-
-// A Unix path from the build is reached through Wine's Z: drive.
-std::string ModulePath()
-{
-    std::string path = TKWENGINE_PATH;
-    if (!path.empty() && path[0] == '/') {
-        std::replace(path.begin(), path.end(), '/', '\\');
-        path = "Z:" + path;
-    }
-    return path;
-}
-
 
 void RemoveTree(const std::string& folder)
 {
@@ -86,7 +76,7 @@ template <class Pred> bool WaitUntil(DWORD timeoutMs, Pred pred)
 
 GetVDInterfaceProc Entry()
 {
-    static HMODULE module = LoadLibraryA(ModulePath().c_str());
+    static HMODULE module = LoadLibraryA(HostPath(TKWENGINE_PATH).c_str());
     if (!module) return nullptr;
     // Through void* because FARPROC's type says nothing of the real one.
     return reinterpret_cast<GetVDInterfaceProc>(reinterpret_cast<void*>(GetProcAddress(module, "GetVDInterface")));

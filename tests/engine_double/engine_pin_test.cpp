@@ -1,0 +1,128 @@
+// The engine library pin: a library on disk whose SHA-256 differs from the
+// pin is fetched anew and never loaded; without a pin any library will do.
+#include <shlobj.h>
+
+#include "app/app_state.h"
+#include "app/messages.h"
+#include "config/engine_library.h"
+#include "config/http_fetch.h"
+#include "config/temp_dir.h"
+#include "contract_engine_pin.h"
+#include "support/fresh_state.h"
+#include "support/host_path.h"
+#include "window_fixture.h"
+
+namespace {
+
+class EnginePin : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        ServeSettings("AppData", "");
+        ServeFileList({{"a.bin", 10}});
+    }
+    std::string LibraryUrl() const { return server.Url("/glenmoor/tkwengine.dll"); }
+    size_t LibraryRequests() const
+    {
+        size_t count = 0;
+        for (const HttpRequest& request : server.Requests())
+            if (request.path == "/glenmoor/tkwengine.dll" && request.Header("user-agent") == "Glenmoor EngineDown")
+                ++count;
+        return count;
+    }
+    static std::string HashOf(const std::string& path)
+    {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char hex[kSha256TextSize] = {};
+        const bool hashed = file != INVALID_HANDLE_VALUE && HashFileSha256(file, hex);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return hashed ? hex : "<unreadable>";
+    }
+};
+
+// A pin that no library of these tests has.
+const char kOtherPin[] = "5d41402abc4b2a76b9719d911017c592aaf2f3e5a3f1e1b0a6c1d0e5f0e1d2c3";
+
+}  // namespace
+
+TEST_F(EnginePin, HashesWithTheSystemProvider)
+{
+    PlaceContractEngine();  // makes the folder
+    WriteWholeFile(libraryPath_, "abc");
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", HashOf(libraryPath_));
+    WriteWholeFile(libraryPath_, "");
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", HashOf(libraryPath_));
+    EXPECT_EQ(CONTRACT_ENGINE_SHA256, HashOf(HostPath(CONTRACT_ENGINE_PATH)));
+}
+
+TEST_F(EnginePin, TheBuildPinsWhatItWasToldTo)
+{
+    const std::string setting = ENGINE_PIN_SETTING;
+    if (setting == "own") {
+        EXPECT_EQ(HashOf(HostPath(TKWENGINE_PATH)), kEngineLibraryPin);
+    } else {
+        std::string lower = setting;
+        for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(lower, kEngineLibraryPin);
+    }
+    ResetAppState();
+    EXPECT_EQ(kEngineLibraryPin, AppState.engineLibraryPin);
+}
+
+TEST_F(EnginePin, TheRightLibraryIsKeptAndLoaded)
+{
+    AppState.engineLibraryPin = CONTRACT_ENGINE_SHA256;
+    PlaceContractEngine();
+    EnsureEngineLibrary(LibraryUrl().c_str());
+    EXPECT_EQ(0u, LibraryRequests());
+    Open();
+    EXPECT_NE(nullptr, AppState.engine);
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), Calls());
+}
+
+TEST_F(EnginePin, AWrongLibraryIsFetchedAnewAndThenLoaded)
+{
+    AppState.engineLibraryPin = CONTRACT_ENGINE_SHA256;
+    PlaceContractEngine();  // makes the folder
+    WriteWholeFile(libraryPath_, "MZ not the pinned library");
+    server.Serve("/glenmoor/tkwengine.dll", HttpReply::Ok(ReadWholeFile(HostPath(CONTRACT_ENGINE_PATH))));
+    EnsureEngineLibrary(LibraryUrl().c_str());
+    EXPECT_EQ(1u, LibraryRequests());
+    EXPECT_EQ(CONTRACT_ENGINE_SHA256, HashOf(libraryPath_));
+    HMODULE module = LoadPinnedLibrary(libraryPath_.c_str(), AppState.engineLibraryPin);
+    EXPECT_NE(nullptr, module);
+    if (module != nullptr) FreeLibrary(module);
+}
+
+TEST_F(EnginePin, ALibraryThatStillDiffersIsNeverLoaded)
+{
+    AppState.engineLibraryPin = kOtherPin;
+    PlaceContractEngine();
+    server.Serve("/glenmoor/tkwengine.dll", HttpReply::Ok(ReadWholeFile(HostPath(CONTRACT_ENGINE_PATH))));
+    EnsureEngineLibrary(LibraryUrl().c_str());
+    EXPECT_EQ(1u, LibraryRequests());
+    EXPECT_EQ(nullptr, LoadPinnedLibrary(libraryPath_.c_str(), AppState.engineLibraryPin));
+    EXPECT_EQ(nullptr, GetModuleHandleA(libraryPath_.c_str()));
+}
+
+TEST_F(EnginePin, StartUpRefusesADifferingLibrary)
+{
+    AppState.engineLibraryPin = kOtherPin;
+    PlaceContractEngine();
+    Open();
+    EXPECT_STREQ(kMessageUseAnotherWay, AppState.statusMessage);
+    EXPECT_EQ(nullptr, AppState.engineModule);
+    EXPECT_EQ(nullptr, GetModuleHandleA(libraryPath_.c_str()));
+}
+
+TEST_F(EnginePin, WithoutAPinAnyLibraryIsKeptAndLoaded)
+{
+    PlaceContractEngine();
+    EnsureEngineLibrary(LibraryUrl().c_str());
+    EXPECT_EQ(0u, LibraryRequests());
+    Open();
+    EXPECT_NE(nullptr, AppState.engine);
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), Calls());
+}

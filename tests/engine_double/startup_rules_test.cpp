@@ -1,0 +1,136 @@
+// The start-up sequence's rules, seen in a real window: layout, folder
+// keywords, the engine library and the empty list.
+#include <shlobj.h>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "window_fixture.h"
+
+using StartUpRules = WindowTest;
+
+namespace {
+
+SIZE SizeOf(const BaseSkin& widget)
+{
+    int w = -1, h = -1;
+    widget.GetSize(&w, &h);
+    return {w, h};
+}
+
+bool Unplaced(const BaseSkin& widget)
+{
+    int x = -1, y = -1;
+    widget.GetPosition(&x, &y);
+    const SIZE size = SizeOf(widget);
+    return x == 0 && y == 0 && size.cx == 0 && size.cy == 0;
+}
+
+}  // namespace
+
+TEST_F(StartUpRules, UnreadableSettingsLeaveWidgetsUnplacedAndTheWindowAtTheTopLeft)
+{
+    PlaceContractEngine();
+    Open();
+    const AppStateRecord& s = AppState;
+    const BaseSkin* const widgets[] = {&s.backgroundStatic, &s.folderButton,      &s.startButton,
+                                       &s.pauseButton,      &s.closeButton,       &s.totalProgress,
+                                       &s.checkBoxStatic,   &s.messageIconStatic, &s.closeGreyStatic,
+                                       &s.folderGreyStatic, &s.autoRunButton};
+    for (const BaseSkin* widget : widgets)
+        EXPECT_TRUE(Unplaced(*widget));
+    RECT rect;
+    GetWindowRect(window_, &rect);
+    EXPECT_EQ(0, rect.left);
+    EXPECT_EQ(0, rect.top);
+    char title[64] = {};
+    GetWindowTextA(window_, title, sizeof title);
+    EXPECT_STREQ(kMainWindowText, title);
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_EQ(nullptr, AppState.engineModule);
+    EXPECT_EQ(nullptr, GetModuleHandleA(libraryPath_.c_str()));
+    const auto requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());  // the settings document, tried twice
+    EXPECT_EQ("/glenmoor/download.xml", requests[1].path);
+}
+
+TEST_F(StartUpRules, AppDataInAnyLetterCaseIsTheApplicationDataFolder)
+{
+    ServeFileList({{"a.bin", 10}});
+    for (const char* keyword : {"AppData", "appdata", "APPDATA", "aPpDaTa"}) {
+        ResetState();
+        ServeSettings(keyword, "Client");
+        PlaceContractEngine();
+        Open();
+        EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA) + "\\Client"), Calls()) << keyword;
+        Close();
+    }
+}
+
+TEST_F(StartUpRules, SystemDriveWithASubFolderGivesTwoBackslashesAfterTheColon)
+{
+    ServeSettings("SystemDrive", "Client");
+    ServeFileList({{"a.bin", 10}});
+    PlaceContractEngine();
+    Open();
+    const std::string root = SpecialFolder(CSIDL_WINDOWS).substr(0, 3);
+    ASSERT_EQ(":\\", root.substr(1));
+    EXPECT_EQ(root + "\\Client", AppState.downloadFolder);
+    EXPECT_EQ(StartUpCalls(root + "\\Client"), Calls());
+}
+
+TEST_F(StartUpRules, ALiteralPathGivesTheDesktop)
+{
+    ServeSettings("D:\\Games", "");
+    ServeFileList({{"a.bin", 10}});
+    PlaceContractEngine();
+    Open();
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_DESKTOP)), Calls());
+}
+
+TEST_F(StartUpRules, AMissingEngineLibraryAsksForAnotherWay)
+{
+    ServeSettings("AppData", "Client");
+    ServeFileList({{"a.bin", 10}});
+    Open();
+    EXPECT_STREQ(kMessageUseAnotherWay, AppState.statusMessage);
+    EXPECT_EQ(nullptr, AppState.engine);
+    EXPECT_EQ(SpecialFolder(CSIDL_APPDATA) + "\\Client", AppState.downloadFolder);
+    EXPECT_EQ(libraryPath_, AppState.engineLibraryPath);
+    const SIZE start = SizeOf(AppState.startButton);
+    EXPECT_EQ(60, start.cx);
+    EXPECT_EQ(25, start.cy);
+}
+
+TEST_F(StartUpRules, AnEmptyListSaysThereIsNothingToDownload)
+{
+    ServeSettings("AppData", "");
+    ServeFileList({});
+    PlaceContractEngine();
+    Open();
+    EXPECT_STREQ(kMessageNoFiles, AppState.statusMessage);
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), Calls());
+    ClickStart();
+    PumpFor(100);
+    EXPECT_EQ(2u, Calls().size());  // the message blocks the start button
+    EXPECT_TRUE(Violations().empty());
+}
+
+TEST_F(StartUpRules, ThePlacedWindowIsCentredAndTitledAndNamesTheFirstFile)
+{
+    ServeSettings("AppData", "Client");
+    ServeFileList({{"first.bin", 10}, {"second.bin", 20}});
+    PlaceContractEngine();
+    Open();
+    RECT screen, rect;
+    GetWindowRect(GetDesktopWindow(), &screen);
+    GetWindowRect(window_, &rect);
+    EXPECT_EQ(screen.left + ((screen.right - screen.left) - (rect.right - rect.left)) / 2, rect.left);
+    EXPECT_EQ(screen.top + ((screen.bottom - screen.top) - (rect.bottom - rect.top)) / 2, rect.top);
+    char title[64] = {};
+    GetWindowTextA(window_, title, sizeof title);
+    EXPECT_STREQ("Glenmoor Test Client", title);
+    EXPECT_STREQ("first.bin", AppState.currentFileName);
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_EQ(30, AppState.totalSize);
+}

@@ -1,0 +1,176 @@
+#include "window_fixture.h"
+
+#include <shlobj.h>
+
+#include <sstream>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "config/http_fetch.h"
+#include "contract_engine.h"
+#include "support/fresh_state.h"
+#include "support/host_path.h"
+
+namespace {
+
+template <class Proc> Proc Export(HMODULE module, const char* name)
+{
+    // Through void*: FARPROC says nothing of the export's real type.
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+void WindowTest::SetUp()
+{
+    ResetState();
+    libraryPath_ = SpecialFolder(CSIDL_PERSONAL) + "\\Glenmoor\\download\\tkwengine.dll";
+    DeleteFileA(libraryPath_.c_str());
+    RegisterMainWindowClass(AppState.appInstance);
+}
+
+void WindowTest::ResetState()
+{
+    ResetAppState();
+    AppState.appInstance = GetModuleHandleA(nullptr);
+    AppState.engineLibraryPin = "";
+    CopyText(AppState.settingsUrl, server.Url("/glenmoor/download.xml").c_str());
+    CopyText(AppState.fileListUrl, server.Url("/downlist.xml").c_str());
+}
+
+void WindowTest::TearDown()
+{
+    Close();
+    UnregisterClassA(kMainWindowClass, AppState.appInstance);
+}
+
+void WindowTest::ServeSettings(const std::string& saveto, const std::string& mkdir)
+{
+    const std::string path = "/glenmoor/download.xml?n=" + std::to_string(++settingsServed_);
+    CopyText(AppState.settingsUrl, server.Url(path).c_str());
+    server.Serve(path,
+                 HttpReply::Ok("<Download><Title>Glenmoor Test Client</Title>"
+                               "<Service id='svc01' encrypt='true' userinfo='true' report='FID'/>"
+                               "<Location saveto='" + saveto + "' mkdir='" + mkdir + "'/>"
+                               "<Image url='" + server.Url("/glenmoor/none.jpg") + "'/>"
+                               "<Server addr='10.0.0.1'/><Server addr='10.0.0.2:8080'/></Download>"));
+}
+
+void WindowTest::ServeFileList(const std::vector<std::pair<std::string, int64_t>>& files)
+{
+    std::string list = "<Download>";
+    for (const auto& file : files) {
+        HttpReply sized = HttpReply::Ok("");
+        sized.contentLength = std::to_string(file.second);
+        server.Serve("/files/" + file.first, sized);
+        list += "<File url='" + FileUrl(file.first) + "'/>";
+    }
+    server.Serve("/downlist.xml", HttpReply::Ok(list + "</Download>"));
+}
+
+void WindowTest::PlaceLibrary(const std::string& source)
+{
+    CreateDirectoryChain(libraryPath_.c_str());
+    ASSERT_TRUE(CopyFileA(source.c_str(), libraryPath_.c_str(), FALSE)) << libraryPath_;
+}
+
+void WindowTest::PlaceContractEngine() { PlaceLibrary(HostPath(CONTRACT_ENGINE_PATH)); }
+
+void WindowTest::Open()
+{
+    window_ = CreateMainWindow(AppState.appInstance);
+    ASSERT_NE(nullptr, window_);
+    AppState.mainWindow = window_;
+    ShowWindow(window_, SW_SHOWNORMAL);
+    if (AppState.engineModule != nullptr) library_ = LoadLibraryA(AppState.engineLibraryPath);
+}
+
+void WindowTest::Close()
+{
+    if (window_ != nullptr) DestroyWindow(window_);
+    window_ = nullptr;
+    PumpFor(0);
+    if (AppState.backgroundBitmap != nullptr) DeleteObject(AppState.backgroundBitmap);
+    if (AppState.skinBitmap != nullptr) DeleteObject(AppState.skinBitmap);
+    AppState.backgroundBitmap = AppState.skinBitmap = nullptr;
+    if (library_ != nullptr) FreeLibrary(library_);
+    library_ = nullptr;
+    DeleteFileA(libraryPath_.c_str());
+}
+
+bool WindowTest::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) quitPosted_ = true;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            continue;
+        }
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void WindowTest::PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+void WindowTest::Click(int x, int y)
+{
+    SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageA(window_, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+void WindowTest::Script(const std::string& script)
+{
+    ASSERT_NE(nullptr, library_);
+    Export<ContractScriptProc>(library_, "ContractScript")(script.c_str());
+}
+
+std::vector<std::string> WindowTest::Log() const
+{
+    std::vector<std::string> lines;
+    if (library_ == nullptr) return lines;
+    std::istringstream in(Export<ContractLogProc>(library_, "ContractLog")());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> WindowTest::Calls() const
+{
+    std::vector<std::string> calls;
+    for (const std::string& line : Log())
+        if (line.rfind("event ", 0) != 0 && line.rfind("violation: ", 0) != 0) calls.push_back(line);
+    return calls;
+}
+
+std::vector<std::string> WindowTest::Violations() const
+{
+    std::vector<std::string> violations;
+    for (const std::string& line : Log())
+        if (line.rfind("violation: ", 0) == 0) violations.push_back(line);
+    return violations;
+}
+
+bool WindowTest::Logged(const std::string& line) const
+{
+    for (const std::string& logged : Log())
+        if (logged == line) return true;
+    return false;
+}
+
+std::vector<std::string> WindowTest::StartUpCalls(const std::string& folder) const
+{
+    return {"GetVDInterface service=svc01 servers=10.0.0.1;10.0.0.2:8080 one=1 encrypt=1 report=2 userinfo=1 "
+            "reference=desktop",
+            "SetDownloadFolder " + folder};
+}
+
+std::string WindowTest::SpecialFolder(int csidl)
+{
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE);
+    return path;
+}

@@ -1,0 +1,64 @@
+// The program's real main window, created against the scripted server's
+// documents, with the contract-checking engine library in the documents
+// folder where start-up looks for it. The test thread pumps the messages.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/http_responder.h"
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // A fresh state record pointed at the scripted server, with no pin.
+    void ResetState();
+
+    // Settings document with the given Location and two servers, served at
+    // a path of its own that becomes the settings URL.
+    void ServeSettings(const std::string& saveto, const std::string& mkdir);
+    // File list of (name, size) under /files/, each sized by its HEAD answer.
+    void ServeFileList(const std::vector<std::pair<std::string, int64_t>>& files);
+    std::string FileUrl(const std::string& name) const { return server.Url("/files/" + name); }
+
+    // Copies a library to where start-up loads the engine from.
+    void PlaceLibrary(const std::string& source);
+    void PlaceContractEngine();
+
+    // Creates the window (start-up runs inside) and keeps a reference of its
+    // own to the engine library, so that its log outlives the program's.
+    void Open();
+    // Destroys the window, lets go of the library and removes it from disk.
+    void Close();
+
+    // Dispatches messages one at a time until done() holds; false on time-out.
+    bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+    void PumpFor(DWORD ms);
+    void Click(int x, int y);
+    void ClickStart() { Click(420, 292); }
+    void ClickClose() { Click(490, 292); }
+
+    void Script(const std::string& script);
+    std::vector<std::string> Log() const;
+    // The log without events and violations: the program's calls, in order.
+    std::vector<std::string> Calls() const;
+    std::vector<std::string> Violations() const;
+    bool Logged(const std::string& line) const;
+    // The first two calls of every start-up that reaches the engine.
+    std::vector<std::string> StartUpCalls(const std::string& folder) const;
+
+    static std::string SpecialFolder(int csidl);
+
+    HttpResponder server;
+    HWND window_ = nullptr;
+    HMODULE library_ = nullptr;
+    std::string libraryPath_;
+    bool quitPosted_ = false;
+    int settingsServed_ = 0;
+};
