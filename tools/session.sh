@@ -42,6 +42,17 @@ vexil_start_wine() {
   fi
 }
 
+# A 1 MiB RAM disk as drive R: for the engine's disk-space tests, where the
+# machine lets us mount one (VEXIL_SMALL_DRIVE).
+vexil_mount_small_volume() {
+  local dir="$VEXIL_BUILD/small-volume"
+  mkdir -p "$dir"
+  mountpoint -q "$dir" || mount -t tmpfs -o size=1m vexil-small "$dir" 2>/dev/null || return 0
+  rm -rf "${dir:?}"/*
+  ln -sfn "$dir" "$WINEPREFIX/dosdevices/r:"
+  export VEXIL_SMALL_DRIVE=R:
+}
+
 # The scripted HTTP server the tests talk to (VEXIL_TEST_SERVER).
 vexil_start_test_server() {
   local portfile="$VEXIL_BUILD/test-server.port"
@@ -55,6 +66,7 @@ vexil_start_test_server() {
 vexil_stop_session() {
   source "$vexil_root/tools/wine-env.sh"
   wineserver -k >/dev/null 2>&1 || true
+  if mountpoint -q "$VEXIL_BUILD/small-volume" 2>/dev/null; then umount "$VEXIL_BUILD/small-volume"; fi
   [ -n "$vexil_server_pid" ] && kill "$vexil_server_pid" 2>/dev/null
   [ -n "$vexil_xvfb_pid" ] && kill "$vexil_xvfb_pid" 2>/dev/null
   wait 2>/dev/null || true

@@ -8,6 +8,7 @@ vexil_start_display
 trap vexil_stop_session EXIT
 vexil_start_wine
 vexil_start_test_server
+vexil_mount_small_volume
 # Under qemu-user, Wine sometimes crashes in a thread it starts itself (see
 # README): a test program that dies that way gets up to two more runs.
 ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 120 --repeat until-pass:3 "$@"
