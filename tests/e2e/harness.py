@@ -1,0 +1,347 @@
+"""Drives the real program under Wine on an X display, against nginx.
+
+Meant to be reused by every suite that runs the whole program: the web
+server, the program's process and window, pointer input, screenshots and
+the server's request log. Needs DISPLAY, WINEPREFIX and VEXIL_BUILD (as set
+up by tools/test.sh).
+"""
+import io
+import os
+import pwd
+import random
+import shutil
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+from PIL import Image
+
+SOURCE = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("VEXIL_BUILD", SOURCE / "build"))
+PREFIX = Path(os.environ.get("WINEPREFIX", BUILD / "wineprefix"))
+CLIENT_SIZE = (544, 340)
+WINDOW_CLASS = "VAZarodezuro"
+
+# One nginx log line per request; the fields the tests look at.
+LOG_FIELDS = ("method", "uri", "protocol", "agent", "connection", "range", "accept", "host", "status", "sent")
+LOG_FORMAT = "|".join(("$request_method", "$request_uri", "$server_protocol", "$http_user_agent",
+                       "$http_connection", "$http_range", "$http_accept", "$http_host", "$status",
+                       "$body_bytes_sent"))
+
+
+def wait_for(condition, timeout, what, interval=0.1):
+    """Polls condition until it gives a true value, which is returned."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def built_in_server():
+    for line in (BUILD / "CMakeCache.txt").read_text().splitlines():
+        if line.startswith("VEXIL_SERVER:STRING="):
+            return line.split("=", 1)[1]
+    raise RuntimeError("VEXIL_SERVER missing from the CMake cache")
+
+
+class Nginx:
+    """nginx on the built-in server's address, serving a site folder that
+    tests may replace between runs; /slow/ is throttled."""
+
+    def __init__(self, work, rate="256k"):
+        self.dir = Path(work)
+        self.site = self.dir / "site"
+        self.log = self.dir / "access.log"
+        self.address = built_in_server()
+        self.rate = rate
+
+    def start(self):
+        self.dir.mkdir(parents=True, exist_ok=True)
+        (self.dir / "logs").mkdir(exist_ok=True)
+        self.site.mkdir(exist_ok=True)
+        conf = self.dir / "nginx.conf"
+        conf.write_text(f"""worker_processes 1;
+pid {self.dir}/nginx.pid;
+error_log {self.dir}/logs/error.log;
+events {{ worker_connections 64; }}
+http {{
+  log_format e2e '{LOG_FORMAT}';
+  access_log {self.log} e2e;
+  sendfile on;
+  keepalive_timeout 0;
+  types {{ application/xml xml; image/jpeg jpg; }}
+  default_type application/octet-stream;
+  server {{
+    listen {self.address};
+    root {self.site};
+    location /slow/ {{ limit_rate {self.rate}; }}
+  }}
+}}
+""")
+        subprocess.run(["nginx", "-p", str(self.dir), "-c", str(conf)], check=True,
+                       stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        pid_file = self.dir / "nginx.pid"
+        if pid_file.exists():
+            pid = int(pid_file.read_text())
+            os.kill(pid, signal.SIGQUIT)
+            wait_for(lambda: not pid_file.exists(), 10, "nginx to stop")
+
+    def fresh_site(self, source):
+        """Replaces the served site with a copy of source; empties the log."""
+        shutil.rmtree(self.site, ignore_errors=True)
+        shutil.copytree(source, self.site)
+        self.log.write_text("")
+
+    def requests(self):
+        lines = self.log.read_text(encoding="latin-1").splitlines()
+        return [dict(zip(LOG_FIELDS, line.split("|"))) for line in lines]
+
+    def url(self, path):
+        return f"http://{self.address}/{path.lstrip('/')}"
+
+
+class Site:
+    """The served copy of the demo site, which a test may change."""
+
+    LAUNCHER = "glenmoor/client/GlenmoorLauncher.exe"
+
+    def __init__(self, server):
+        self.server = server
+        self.root = server.site
+
+    def add_file(self, path, size):
+        """A file of fixed pseudo-random bytes."""
+        target = self.root / path
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(random.Random(path).randbytes(size))
+        return target
+
+    def file_list(self, *paths, run=LAUNCHER):
+        """Replaces the file-list document with the given files, in order."""
+        lines = ['<?xml version="1.0" encoding="euc-kr"?>', "<Download>"]
+        for path in paths:
+            flag = ' run="true"' if path == run else ""
+            lines.append(f'  <File url="{self.server.url(path)}"{flag}/>')
+        lines.append("</Download>")
+        (self.root / "downlist.xml").write_bytes("\n".join(lines).encode("cp949"))
+
+    def listed(self):
+        """Local names and contents of the files the document lists."""
+        text = (self.root / "downlist.xml").read_text(encoding="cp949")
+        prefix = self.server.url("")
+        paths = [part.split('"', 1)[0] for part in text.split('url="' + prefix)[1:]]
+        return {Path(path).name: (self.root / path).read_bytes() for path in paths}
+
+
+class UserFolders:
+    """The prefix's folders the program writes to."""
+
+    def __init__(self):
+        # Wine names the profile after the Unix user.
+        self.user = PREFIX / "drive_c" / "users" / pwd.getpwuid(os.getuid()).pw_name
+        self.download = self.user / "AppData" / "Roaming" / "GlenmoorClient"
+
+    def reset(self):
+        """No earlier download, engine module or background picture."""
+        shutil.rmtree(self.download, ignore_errors=True)
+        shutil.rmtree(self.user / "Documents" / "Glenmoor", ignore_errors=True)
+        for program_files in (PREFIX / "drive_c").glob("Program Files*"):
+            shutil.rmtree(program_files / "Glenmoor", ignore_errors=True)
+
+
+def x_tool(*args, timeout=10):
+    return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True,
+                          timeout=timeout).stdout
+
+
+def window_geometry(window):
+    """(x, y, width, height, viewable) of an X window, or None when gone."""
+    result = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10)
+    if result.returncode != 0:
+        return None
+    info = {}
+    for line in result.stdout.splitlines():
+        key, _, value = line.strip().partition(":")
+        info[key] = value.strip()
+    return (int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]),
+            int(info["Width"]), int(info["Height"]), info.get("Map State") == "IsViewable")
+
+
+def wine_command(*args):
+    """The command line that runs a Windows program the way tools/wine-env.sh does."""
+    return ["bash", "-c", 'source "$0/tools/wine-env.sh" && vexil_wine wine "$@"', str(SOURCE), *map(str, args)]
+
+
+def run_windows_tool(*args, timeout=60):
+    return subprocess.run(wine_command(*args), capture_output=True, timeout=timeout,
+                          start_new_session=True).returncode
+
+
+class Program:
+    """One run of the downloader, in a process group of its own."""
+
+    def __init__(self, *urls):
+        self.before = set(started_programs())
+        self.process = subprocess.Popen(wine_command(BUILD / "VexilDownloader.exe", *urls),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        start_new_session=True)
+        self.window = None
+
+    # Window and input -----------------------------------------------------
+    def wait_window(self, timeout=90):
+        def find():
+            assert self.process.poll() is None, "the program ended before its window appeared"
+            for window in x_tool("search", "--classname", "vexildownloader").split():
+                geometry = window_geometry(window)
+                if geometry and geometry[2:4] == CLIENT_SIZE and geometry[4]:
+                    return window
+            return None
+        self.window = wait_for(find, timeout, "the program's window", interval=0.3)
+        return self.window
+
+    def origin(self):
+        geometry = window_geometry(self.window)
+        assert geometry, "the program's window is gone"
+        return geometry[0], geometry[1]
+
+    def move_to(self, x, y):
+        ox, oy = self.origin()
+        x_tool("mousemove", ox + x, oy + y)
+
+    def click(self, x, y):
+        self.move_to(x, y)
+        x_tool("click", 1)
+
+    def press(self, x, y):
+        self.move_to(x, y)
+        x_tool("mousedown", 1)
+
+    def release(self):
+        x_tool("mouseup", 1)
+
+    def close_by_system(self):
+        """The close box's way: WM_SYSCOMMAND SC_CLOSE."""
+        assert run_windows_tool(BUILD / "tests" / "window_ctl.exe", "close", WINDOW_CLASS) == 0
+
+    # Screen -----------------------------------------------------------------
+    def screenshot(self):
+        """The client area as the screen shows it."""
+        x, y = self.origin()
+        png = subprocess.run(["import", "-window", "root", "-crop", f"{CLIENT_SIZE[0]}x{CLIENT_SIZE[1]}+{x}+{y}",
+                              "+repage", "png:-"], capture_output=True, check=True, timeout=30).stdout
+        return Image.open(io.BytesIO(png)).convert("RGB")
+
+    def wait_screen(self, condition, timeout, what):
+        """Waits until condition(screenshot) holds; returns that screenshot."""
+        def check():
+            shot = self.screenshot()
+            return shot if condition(shot) else None
+        return wait_for(check, timeout, what, interval=0.3)
+
+    # Process ----------------------------------------------------------------
+    def running(self):
+        return self.process.poll() is None
+
+    def wait_exit(self, timeout=30):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"the program did not end within {timeout} s") from None
+
+    def kill(self):
+        """Ends the program and whatever it started: its session, and the
+        downloaded programs it ran (Wine gives those sessions of their own)."""
+        for pid in session_members(self.process.pid) + started_programs(self.before):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            pass
+
+
+def session_members(session):
+    """Processes of the given session id (the program and its children)."""
+    members = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[3]) == session:
+            members.append(int(entry.name))
+    return members
+
+
+def started_programs(known=()):
+    """Processes of our prefix running a program from the user's folders,
+    leaving out those in known."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit() or int(entry.name) in known:
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes()
+            environment = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if b"C:\\users\\" in command and f"WINEPREFIX={PREFIX}".encode() in environment:
+            found.append(int(entry.name))
+    return found
+
+
+# Pixels -----------------------------------------------------------------------
+SKIN = SOURCE / "res" / "skin.bmp"
+
+
+def skin_cell(x, y, width, height):
+    with Image.open(SKIN) as sheet:
+        return sheet.convert("RGB").crop((x, y, x + width, y + height))
+
+
+def difference(a, b):
+    """Mean absolute difference per channel of two images of one size."""
+    assert a.size == b.size
+    total = sum(abs(p - q) for pa, pb in zip(a.getdata(), b.getdata()) for p, q in zip(pa, pb))
+    return total / (a.size[0] * a.size[1] * 3)
+
+
+def region(shot, x, y, width, height):
+    return shot.crop((x, y, x + width, y + height))
+
+
+def look(shot, rect, candidates):
+    """Name of the skin cell that the given rectangle of the screen looks most like."""
+    part = region(shot, *rect)
+    return min(candidates, key=lambda name: difference(part, skin_cell(*candidates[name], rect[2], rect[3])))
+
+
+def red_pixels(shot, x, y, width, height):
+    part = region(shot, x, y, width, height)
+    return sum(1 for r, g, b in part.getdata() if r > 200 and g < 60 and b < 60)
+
+
+# Places in the client area and the skin cells that may show there.
+START_PLACE = (390, 280, 60, 25)
+START_LOOKS = {"start": (0, 194), "start hover": (62, 194), "start down": (124, 194),
+               "pause": (0, 221), "pause hover": (62, 221), "pause down": (124, 221)}
+CLOSE_PLACE = (460, 280, 60, 25)
+CLOSE_LOOKS = {"close": (0, 248), "close hover": (62, 248), "close down": (124, 248), "greyed": (186, 248)}
+BOX_PLACE = (165, 284, 15, 15)
+BOX_LOOKS = {"empty": (156, 176), "ticked": (366, 176), "message icon": (190, 176)}
+MESSAGE_LINE = (185, 284, 300, 16)
+START_BUTTON = (420, 292)
+CLOSE_BUTTON = (490, 292)
+FOLDER_BUTTON = (493, 258)
+CHECK_BOX = (172, 291)

@@ -1,0 +1,64 @@
+"""Whole downloads: the list byte for byte, pause and resume, the program
+started at the end or not."""
+import harness
+from harness import START_BUTTON, START_LOOKS, START_PLACE, wait_for
+
+
+def finished(program, folders, site, timeout=120):
+    """Waits until every listed file is complete and the start button is back."""
+    files = site.listed()
+    wait_for(lambda: all((folders.download / name).exists() and
+                         (folders.download / name).stat().st_size == len(data) for name, data in files.items()),
+             timeout, "every listed file at its full size")
+    program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS).startswith("start"), 30,
+                        "the start button after the download")
+    return files
+
+
+def test_whole_list_arrives_byte_for_byte_and_the_program_starts_once(launch, site, folders):
+    program = launch()
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    for name, data in files.items():
+        assert (folders.download / name).read_bytes() == data, name
+    launched = folders.download / "launched.txt"
+    wait_for(launched.exists, 60, "the downloaded program's marker")
+    wait_for(lambda: not harness.started_programs(program.before), 60, "the downloaded program to end")
+    assert launched.read_text().strip() == "1"
+
+
+def test_pause_then_start_resumes_with_a_range_request(launch, site, folders):
+    site.add_file("slow/big.bin", 1536 << 10)
+    site.file_list("slow/big.bin")
+    program = launch()
+    program.click(*START_BUTTON)
+    partial = folders.download / "big.bin"
+    wait_for(lambda: partial.exists() and partial.stat().st_size > 256 << 10, 60, "part of the file")
+    program.click(*START_BUTTON)
+    program.move_to(20, 20)
+    program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS) == "start", 30,
+                        "the start button after the pause")
+    paused = partial.stat().st_size
+    assert 0 < paused < len(site.listed()["big.bin"])
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    assert partial.read_bytes() == files["big.bin"]
+    gets = [r for r in site.server.requests() if r["method"] == "GET" and r["uri"] == "/slow/big.bin"]
+    assert len(gets) == 2
+    assert gets[0]["range"] == "-"
+    assert gets[1]["range"].startswith("bytes=") and gets[1]["range"].endswith("-")
+    assert paused <= int(gets[1]["range"][6:-1]) < len(files["big.bin"])
+
+
+def test_auto_run_unticked_starts_nothing(launch, site, folders):
+    site.add_file("glenmoor/client/small.bin", 64 << 10)
+    site.file_list(site.LAUNCHER, "glenmoor/client/small.bin")
+    program = launch()
+    program.click(*harness.CHECK_BOX)
+    program.move_to(20, 20)
+    program.wait_screen(lambda shot: harness.look(shot, harness.BOX_PLACE, harness.BOX_LOOKS) == "empty", 30,
+                        "the empty check box")
+    program.click(*START_BUTTON)
+    finished(program, folders, site)
+    assert not harness.started_programs(program.before)
+    assert not (folders.download / "launched.txt").exists()
