@@ -42,3 +42,4 @@ def launch(site, folders):
     yield start
     for program in runs:
         program.kill()
+    site.server.settle()

@@ -13,6 +13,7 @@ import shutil
 import signal
 import subprocess
 import time
+import urllib.request
 from pathlib import Path
 
 from PIL import Image
@@ -80,6 +81,7 @@ http {{
     listen {self.address};
     root {self.site};
     location /slow/ {{ limit_rate {self.rate}; }}
+    location = /e2e-status {{ stub_status; access_log off; }}
   }}
 }}
 """)
@@ -92,6 +94,14 @@ http {{
             pid = int(pid_file.read_text())
             os.kill(pid, signal.SIGQUIT)
             wait_for(lambda: not pid_file.exists(), 10, "nginx to stop")
+
+    def settle(self):
+        """Waits until no connection but the asking one is open, so that a
+        transfer cut off by a killed program is logged before the next test."""
+        def idle():
+            with urllib.request.urlopen(self.url("e2e-status"), timeout=5) as answer:
+                return answer.read().startswith(b"Active connections: 1 ")
+        wait_for(idle, 30, "nginx without open connections", interval=0.2)
 
     def fresh_site(self, source):
         """Replaces the served site with a copy of source; empties the log."""
@@ -184,8 +194,12 @@ def run_windows_tool(*args, timeout=60):
                           start_new_session=True).returncode
 
 
+class ProgramEnded(AssertionError):
+    """The program ended while a test still needed it."""
+
+
 class Program:
-    """One run of the downloader, in a process group of its own."""
+    """One run of the downloader, in a session of its own."""
 
     def __init__(self, *urls):
         self.before = set(started_programs())
@@ -195,15 +209,23 @@ class Program:
         self.window = None
 
     # Window and input -----------------------------------------------------
+    def wait(self, condition, timeout, what, interval=0.1):
+        """wait_for, failing at once when the program ends meanwhile."""
+        def check():
+            if self.process.poll() is not None:
+                raise ProgramEnded(f"the program ended (exit code {self.process.returncode}) "
+                                   f"while a test waited for {what}")
+            return condition()
+        return wait_for(check, timeout, what, interval)
+
     def wait_window(self, timeout=90):
         def find():
-            assert self.process.poll() is None, "the program ended before its window appeared"
             for window in x_tool("search", "--classname", "vexildownloader").split():
                 geometry = window_geometry(window)
                 if geometry and geometry[2:4] == CLIENT_SIZE and geometry[4]:
                     return window
             return None
-        self.window = wait_for(find, timeout, "the program's window", interval=0.3)
+        self.window = self.wait(find, timeout, "the program's window", interval=0.3)
         return self.window
 
     def origin(self):
@@ -243,7 +265,7 @@ class Program:
         def check():
             shot = self.screenshot()
             return shot if condition(shot) else None
-        return wait_for(check, timeout, what, interval=0.3)
+        return self.wait(check, timeout, what, interval=0.3)
 
     # Process ----------------------------------------------------------------
     def running(self):

@@ -1,13 +1,13 @@
 """Whole downloads: the list byte for byte, pause and resume, the program
 started at the end or not."""
 import harness
-from harness import START_BUTTON, START_LOOKS, START_PLACE, wait_for
+from harness import START_BUTTON, START_LOOKS, START_PLACE
 
 
 def finished(program, folders, site, timeout=120):
     """Waits until every listed file is complete and the start button is back."""
     files = site.listed()
-    wait_for(lambda: all((folders.download / name).exists() and
+    program.wait(lambda: all((folders.download / name).exists() and
                          (folders.download / name).stat().st_size == len(data) for name, data in files.items()),
              timeout, "every listed file at its full size")
     program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS).startswith("start"), 30,
@@ -22,8 +22,8 @@ def test_whole_list_arrives_byte_for_byte_and_the_program_starts_once(launch, si
     for name, data in files.items():
         assert (folders.download / name).read_bytes() == data, name
     launched = folders.download / "launched.txt"
-    wait_for(launched.exists, 60, "the downloaded program's marker")
-    wait_for(lambda: not harness.started_programs(program.before), 60, "the downloaded program to end")
+    program.wait(launched.exists, 60, "the downloaded program's marker")
+    program.wait(lambda: not harness.started_programs(program.before), 60, "the downloaded program to end")
     assert launched.read_text().strip() == "1"
 
 
@@ -33,7 +33,7 @@ def test_pause_then_start_resumes_with_a_range_request(launch, site, folders):
     program = launch()
     program.click(*START_BUTTON)
     partial = folders.download / "big.bin"
-    wait_for(lambda: partial.exists() and partial.stat().st_size > 256 << 10, 60, "part of the file")
+    program.wait(lambda: partial.exists() and partial.stat().st_size > 256 << 10, 60, "part of the file")
     program.click(*START_BUTTON)
     program.move_to(20, 20)
     program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS) == "start", 30,

@@ -1,0 +1,65 @@
+"""The system close during a download, and the folder browser."""
+from pathlib import Path
+
+import pytest
+
+import harness
+from harness import BOX_LOOKS, BOX_PLACE, FOLDER_BUTTON, MESSAGE_LINE, START_BUTTON, look, red_pixels, wait_for
+
+UNDER_QEMU = Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists()
+
+
+def test_a_system_close_during_a_download_cancels_it(launch, site, folders):
+    site.add_file("slow/big.bin", 1536 << 10)
+    site.add_file("glenmoor/client/small.bin", 64 << 10)
+    site.file_list("slow/big.bin", "glenmoor/client/small.bin", run="")
+    program = launch()
+    program.click(*START_BUTTON)
+    partial = folders.download / "big.bin"
+    program.wait(lambda: partial.exists() and partial.stat().st_size > 128 << 10, 60, "part of the file")
+    program.close_by_system()
+    assert program.wait_exit() == 0
+    assert 0 < partial.stat().st_size < len(site.listed()["big.bin"])
+    assert not (folders.download / "small.bin").exists()
+    # nginx writes a line when the cancelled transfer's connection is gone.
+    transfers = wait_for(lambda: [r for r in site.server.requests() if r["agent"] == "Vexil Engine"], 30,
+                         "the cancelled transfer in the log")
+    assert [(r["method"], r["uri"], r["range"]) for r in transfers] == [("GET", "/slow/big.bin", "-")]
+    assert int(transfers[0]["sent"]) < len(site.listed()["big.bin"])
+
+
+def browser_windows():
+    return [w for w in harness.x_tool("search", "--onlyvisible", "--classname", "vexildownloader").split()
+            if (harness.window_geometry(w) or (0, 0, 0, 0))[2:4] != harness.CLIENT_SIZE]
+
+
+def test_cancelling_the_folder_browser_clears_a_retry_allowing_message(launch, site, folders):
+    data = "glenmoor/client/data.bin"
+    site.add_file(data, 200 << 10)
+    site.file_list(data, run="")
+    program = launch()
+    # A partial file the server can no longer continue: its range is refused,
+    # an error that allows a retry.
+    folders.download.mkdir(parents=True, exist_ok=True)
+    (folders.download / "data.bin").write_bytes(site.listed()["data.bin"][:100 << 10])
+    site.add_file(data, 50 << 10)
+    program.click(*START_BUTTON)
+    program.move_to(20, 20)
+    program.wait_screen(lambda shot: red_pixels(shot, *MESSAGE_LINE) > 20, 60, "the refused range's message")
+    refused = wait_for(lambda: [(r["range"], r["status"]) for r in site.server.requests()
+                                if r["agent"] == "Vexil Engine"], 30, "the engine's request in the log")
+    assert refused == [(f"bytes={100 << 10}-", "416")]
+    program.click(*FOLDER_BUTTON)
+    try:
+        wait_for(lambda: not program.running() or browser_windows(), 30, "the folder browser")
+    except AssertionError:
+        pytest.fail("the folder browser did not open")
+    if not program.running() and UNDER_QEMU:
+        pytest.skip("the shell folder browser ends the program under Wine on qemu-user (COM exceptions)")
+    assert program.running()
+    assert harness.run_windows_tool(harness.BUILD / "tests" / "window_ctl.exe", "close", "#32770") == 0
+    program.wait(lambda: not browser_windows(), 30, "the folder browser to close")
+    shot = program.wait_screen(lambda shot: look(shot, BOX_PLACE, BOX_LOOKS) == "ticked", 30,
+                               "the check box instead of the message icon")
+    assert red_pixels(shot, *MESSAGE_LINE) == 0
+    assert program.running()

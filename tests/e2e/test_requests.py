@@ -1,0 +1,65 @@
+"""The requests nginx sees: start-up documents, one HEAD per listed file,
+then the engine's transfers, in that order."""
+from harness import START_BUTTON, Site
+
+SMALL = "glenmoor/client/small.bin"
+
+
+def start_up():
+    return [("GET", "/glenmoor/download.xml", "HTTP/1.1", "Glenmoor ReadXML"),
+            ("GET", "/glenmoor/tkwengine.dll", "HTTP/1.1", "Glenmoor EngineDown"),
+            ("GET", "/glenmoor/background.jpg", "HTTP/1.1", "Glenmoor ImgDown")]
+
+
+def probes(paths, agent):
+    return [("HEAD", "/" + path, "HTTP/1.0", agent) for path in paths]
+
+
+def transfers(paths):
+    return [("GET", "/" + path, "HTTP/1.1", "Vexil Engine") for path in paths]
+
+
+def seen(server):
+    return [(r["method"], r["uri"], r["protocol"], r["agent"]) for r in server.requests()]
+
+
+def seen_at_least(program, server, count, what):
+    """The log once it holds count requests (nginx logs a request after answering it)."""
+    return program.wait(lambda: len(seen(server)) >= count and seen(server), 30, what)
+
+
+def check_headers(server):
+    for request in server.requests():
+        assert request["host"] == server.address, request
+        assert request["range"] == "-", request
+        if request["method"] == "HEAD":
+            assert request["connection"] == "Close", request
+
+
+def test_start_up_probes_every_listed_file_then_the_engine_fetches_them(launch, site, folders):
+    site.add_file(SMALL, 64 << 10)
+    site.file_list(Site.LAUNCHER, SMALL)
+    program = launch()
+    before = start_up() + [("GET", "/downlist.xml", "HTTP/1.1", "Glenmoor ReadXML")] + \
+        probes([Site.LAUNCHER, SMALL], "Glenmoor FileXml")
+    assert seen_at_least(program, site.server, len(before), "the start-up requests") == before
+    program.click(*START_BUTTON)
+    seen_at_least(program, site.server, len(before) + 2, "the engine's two requests")
+    program.wait((folders.download / "launched.txt").exists, 60, "the downloaded program's marker")
+    assert seen(site.server) == before + transfers([Site.LAUNCHER, SMALL])
+    check_headers(site.server)
+
+
+def test_a_file_named_on_the_command_line_is_probed_and_fetched_first(launch, site, folders):
+    site.add_file(SMALL, 64 << 10)
+    site.file_list(Site.LAUNCHER)
+    program = launch(site.server.url("glenmoor/download.xml"), site.server.url(SMALL))
+    before = start_up() + probes([SMALL], "Glenmoor SetXml") + \
+        [("GET", "/downlist.xml", "HTTP/1.1", "Glenmoor ReadXML")] + probes([Site.LAUNCHER], "Glenmoor FileXml")
+    assert seen_at_least(program, site.server, len(before), "the start-up requests") == before
+    program.click(*START_BUTTON)
+    program.wait(lambda: (folders.download / "GlenmoorLauncher.exe").exists() and (folders.download / "small.bin").exists(),
+             60, "both files")
+    seen_at_least(program, site.server, len(before) + 2, "the engine's two requests")
+    assert seen(site.server) == before + transfers([SMALL, Site.LAUNCHER])
+    check_headers(site.server)
