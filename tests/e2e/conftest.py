@@ -5,6 +5,30 @@ import pytest
 import harness
 
 
+def pytest_configure(config):
+    """Under qemu-user a test whose program crashed, or hung before showing
+    its window, gets two more runs (pytest-rerunfailures); any other failure
+    counts at once."""
+    if harness.UNDER_QEMU:
+        config.option.reruns = 2
+        config.option.only_rerun = ["the program crashed", "waiting for the program's window"]
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    """A failed test's report carries the server's log and names a picture
+    of the screen as it was (taken before the program is killed)."""
+    outcome = yield
+    report = outcome.get_result()
+    server = item.funcargs.get("nginx")
+    if report.when != "call" or not report.failed or server is None:
+        return
+    picture = server.dir / f"{item.name}.png"
+    harness.save_screen(picture)
+    report.sections.append(("nginx access log", server.log.read_text(encoding="latin-1")))
+    report.sections.append(("screen", str(picture)))
+
+
 @pytest.fixture(scope="session")
 def nginx():
     server = harness.Nginx(harness.BUILD / "e2e")

@@ -22,6 +22,8 @@ SOURCE = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("VEXIL_BUILD", SOURCE / "build"))
 PREFIX = Path(os.environ.get("WINEPREFIX", BUILD / "wineprefix"))
 CLIENT_SIZE = (544, 340)
+# No 32-bit kernel support: Wine runs under qemu-user, which can crash it (see README).
+UNDER_QEMU = Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists()
 WINDOW_CLASS = "VAZarodezuro"
 
 # One nginx log line per request; the fields the tests look at.
@@ -85,15 +87,18 @@ http {{
   }}
 }}
 """)
-        subprocess.run(["nginx", "-p", str(self.dir), "-c", str(conf)], check=True,
-                       stderr=subprocess.DEVNULL)
+        self.stop()  # one left behind by an interrupted run
+        started = subprocess.run(["nginx", "-p", str(self.dir), "-c", str(conf)], capture_output=True, text=True)
+        assert started.returncode == 0, f"nginx did not start: {started.stderr}"
 
     def stop(self):
         pid_file = self.dir / "nginx.pid"
         if pid_file.exists():
-            pid = int(pid_file.read_text())
-            os.kill(pid, signal.SIGQUIT)
-            wait_for(lambda: not pid_file.exists(), 10, "nginx to stop")
+            try:
+                os.kill(int(pid_file.read_text()), signal.SIGQUIT)
+                wait_for(lambda: not pid_file.exists(), 10, "nginx to stop")
+            except ProcessLookupError:
+                pid_file.unlink()
 
     def settle(self):
         """Waits until no connection but the asking one is open, so that a
@@ -166,6 +171,10 @@ class UserFolders:
             shutil.rmtree(program_files / "Glenmoor", ignore_errors=True)
 
 
+def save_screen(path):
+    subprocess.run(["import", "-window", "root", str(path)], capture_output=True, timeout=30)
+
+
 def x_tool(*args, timeout=10):
     return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True,
                           timeout=timeout).stdout
@@ -195,7 +204,8 @@ def run_windows_tool(*args, timeout=60):
 
 
 class ProgramEnded(AssertionError):
-    """The program ended while a test still needed it."""
+    """The program ended while a test still needed it; "crashed" when a
+    signal ended it."""
 
 
 class Program:
@@ -212,9 +222,9 @@ class Program:
     def wait(self, condition, timeout, what, interval=0.1):
         """wait_for, failing at once when the program ends meanwhile."""
         def check():
-            if self.process.poll() is not None:
-                raise ProgramEnded(f"the program ended (exit code {self.process.returncode}) "
-                                   f"while a test waited for {what}")
+            code = self.process.poll()
+            if code is not None:
+                raise ProgramEnded(f"the program {ending(code)} (exit code {code}) while a test waited for {what}")
             return condition()
         return wait_for(check, timeout, what, interval)
 
@@ -272,10 +282,15 @@ class Program:
         return self.process.poll() is None
 
     def wait_exit(self, timeout=30):
+        """Waits for the program to end by itself and returns its exit code; a
+        crash is raised as ProgramEnded."""
         try:
-            return self.process.wait(timeout)
+            code = self.process.wait(timeout)
         except subprocess.TimeoutExpired:
             raise AssertionError(f"the program did not end within {timeout} s") from None
+        if ending(code) == "crashed":
+            raise ProgramEnded(f"the program crashed (exit code {code}) instead of ending")
+        return code
 
     def kill(self):
         """Ends the program and whatever it started: its session, and the
@@ -289,6 +304,11 @@ class Program:
             self.process.wait(10)
         except subprocess.TimeoutExpired:
             pass
+
+
+def ending(code):
+    """How a process ended, from the exit code its shell reports."""
+    return "crashed" if code >= 128 or code < 0 else "ended"
 
 
 def session_members(session):
@@ -360,6 +380,8 @@ START_LOOKS = {"start": (0, 194), "start hover": (62, 194), "start down": (124, 
                "pause": (0, 221), "pause hover": (62, 221), "pause down": (124, 221)}
 CLOSE_PLACE = (460, 280, 60, 25)
 CLOSE_LOOKS = {"close": (0, 248), "close hover": (62, 248), "close down": (124, 248), "greyed": (186, 248)}
+FOLDER_PLACE = (468, 250, 50, 16)
+FOLDER_LOOKS = {"folder": (0, 176), "folder down": (52, 176), "greyed": (104, 176)}
 BOX_PLACE = (165, 284, 15, 15)
 BOX_LOOKS = {"empty": (156, 176), "ticked": (366, 176), "message icon": (190, 176)}
 MESSAGE_LINE = (185, 284, 300, 16)

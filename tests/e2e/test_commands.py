@@ -1,12 +1,8 @@
 """The system close during a download, and the folder browser."""
-from pathlib import Path
-
 import pytest
 
 import harness
 from harness import BOX_LOOKS, BOX_PLACE, FOLDER_BUTTON, MESSAGE_LINE, START_BUTTON, look, red_pixels, wait_for
-
-UNDER_QEMU = Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists()
 
 
 def test_a_system_close_during_a_download_cancels_it(launch, site, folders):
@@ -54,7 +50,7 @@ def test_cancelling_the_folder_browser_clears_a_retry_allowing_message(launch, s
         wait_for(lambda: not program.running() or browser_windows(), 30, "the folder browser")
     except AssertionError:
         pytest.fail("the folder browser did not open")
-    if not program.running() and UNDER_QEMU:
+    if not program.running() and harness.UNDER_QEMU:
         pytest.skip("the shell folder browser ends the program under Wine on qemu-user (COM exceptions)")
     assert program.running()
     assert harness.run_windows_tool(harness.BUILD / "tests" / "window_ctl.exe", "close", "#32770") == 0

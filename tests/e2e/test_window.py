@@ -1,7 +1,7 @@
 """What the window shows and how it answers the pointer."""
 import harness
-from harness import (BOX_LOOKS, BOX_PLACE, CLOSE_BUTTON, CLOSE_LOOKS, CLOSE_PLACE, MESSAGE_LINE, START_BUTTON,
-                     START_LOOKS, START_PLACE, look, red_pixels)
+from harness import (BOX_LOOKS, BOX_PLACE, CLOSE_BUTTON, CLOSE_LOOKS, CLOSE_PLACE, FOLDER_LOOKS, FOLDER_PLACE,
+                     MESSAGE_LINE, START_BUTTON, START_LOOKS, START_PLACE, look, red_pixels)
 
 AWAY = (20, 20)  # plain background: no button, no text
 
@@ -10,10 +10,13 @@ def test_while_downloading_pause_shows_and_close_is_inert_then_closes_when_idle(
     site.add_file("slow/big.bin", 1 << 20)
     site.file_list("slow/big.bin", run="")
     program = launch()
+    program.move_to(*AWAY)
+    assert look(program.screenshot(), FOLDER_PLACE, FOLDER_LOOKS) == "folder"
     program.click(*START_BUTTON)
     program.move_to(*AWAY)
-    program.wait_screen(lambda shot: look(shot, START_PLACE, START_LOOKS) == "pause"
-                        and look(shot, CLOSE_PLACE, CLOSE_LOOKS) == "greyed", 30, "pause and greyed close")
+    shot = program.wait_screen(lambda shot: look(shot, START_PLACE, START_LOOKS) == "pause"
+                               and look(shot, CLOSE_PLACE, CLOSE_LOOKS) == "greyed", 30, "pause and greyed close")
+    assert look(shot, FOLDER_PLACE, FOLDER_LOOKS) == "greyed"
     program.click(*CLOSE_BUTTON)
     program.move_to(*AWAY)
     shot = program.wait_screen(lambda shot: look(shot, START_PLACE, START_LOOKS) != "pause", 60,
@@ -21,6 +24,7 @@ def test_while_downloading_pause_shows_and_close_is_inert_then_closes_when_idle(
     assert program.running()
     assert look(shot, START_PLACE, START_LOOKS) == "start"
     assert look(shot, CLOSE_PLACE, CLOSE_LOOKS) == "close"
+    assert look(shot, FOLDER_PLACE, FOLDER_LOOKS) == "greyed"  # stays so once bytes have come
     assert (folders.download / "big.bin").read_bytes() == site.listed()["big.bin"]
     program.click(*CLOSE_BUTTON)
     assert program.wait_exit() == 0
