@@ -364,9 +364,13 @@ def region(shot, x, y, width, height):
 
 
 def look(shot, rect, candidates):
-    """Name of the skin cell that the given rectangle of the screen looks most like."""
+    """Name of the skin cell that the given rectangle of the screen shows, or
+    None when it matches none (a drawn cell differs by well under 1 on average,
+    another cell by 10 and more)."""
     part = region(shot, *rect)
-    return min(candidates, key=lambda name: difference(part, skin_cell(*candidates[name], rect[2], rect[3])))
+    scores = {name: difference(part, skin_cell(*candidates[name], rect[2], rect[3])) for name in candidates}
+    best = min(scores, key=scores.get)
+    return best if scores[best] < 4 else None
 
 
 def red_pixels(shot, x, y, width, height):

@@ -10,7 +10,7 @@ def finished(program, folders, site, timeout=120):
     program.wait(lambda: all((folders.download / name).exists() and
                          (folders.download / name).stat().st_size == len(data) for name, data in files.items()),
              timeout, "every listed file at its full size")
-    program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS).startswith("start"), 30,
+    program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS) in ("start", "start hover"), 30,
                         "the start button after the download")
     return files
 
