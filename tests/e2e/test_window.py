@@ -7,7 +7,7 @@ AWAY = (20, 20)  # plain background: no button, no text
 
 
 def test_while_downloading_pause_shows_and_close_is_inert_then_closes_when_idle(launch, site, folders):
-    site.add_file("slow/big.bin", 1 << 20)
+    site.add_file("slow/big.bin", 512 << 10)
     site.file_list("slow/big.bin", run="")
     program = launch()
     program.move_to(*AWAY)
