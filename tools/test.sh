@@ -11,4 +11,8 @@ vexil_start_test_server
 vexil_mount_small_volume
 # Under qemu-user, Wine sometimes crashes in a thread it starts itself (see
 # README): a test program that dies that way gets up to two more runs.
-ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 120 --repeat until-pass:3 "$@"
+rm -f "$VEXIL_BUILD/fault-suite.txt"
+status=0
+ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 120 --repeat until-pass:3 "$@" || status=$?
+if [ -f "$VEXIL_BUILD/fault-suite.txt" ]; then cat "$VEXIL_BUILD/fault-suite.txt"; fi
+exit $status

@@ -67,3 +67,20 @@ def launch(site, folders):
     for program in runs:
         program.kill()
     site.server.settle()
+
+
+def pytest_terminal_summary(terminalreporter):
+    """The fault suite's count, which tools/test.sh prints at the end of a run."""
+    reports = [r for key in ("passed", "failed") for r in terminalreporter.stats.get(key, [])
+               if r.when == "call" and "test_faults.py" in r.nodeid]
+    if not reports:
+        return
+    import test_faults
+    passed = [r for r in reports if r.passed]
+    hostile = [r for r in reports if "hostile" in r.nodeid]
+    faults = len(reports) - len(hostile)
+    inputs = len(test_faults.HOSTILE_INPUTS) if hostile else 0
+    summary = (f"fault suite: {len(passed)} of {len(reports)} runs passed, staging {faults} faults "
+               f"and {inputs} hostile inputs against the whole program\n")
+    (harness.BUILD / "fault-suite.txt").write_text(summary)
+    terminalreporter.write_line(summary.strip())

@@ -1,0 +1,271 @@
+"""Staged faults and hostile input against the whole program: whatever a
+server or a document does, the program stays up, shows what its rules say,
+loses no byte, and writes or starts nothing outside its folder."""
+import random
+from xml.sax.saxutils import escape
+
+import pytest
+
+import harness
+from harness import (BOX_LOOKS, BOX_PLACE, MESSAGE_LINE, START_BUTTON, START_LOOKS,
+                     START_PLACE, look, red_pixels)
+from scripted import Scripted
+
+SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
+<Download>
+  <Title>글렌무어 장애 시험</Title>
+  <Service id="glenmoor-faults" encrypt="false" userinfo="false" report="XML"/>
+  <Location saveto="AppData" mkdir="GlenmoorClient"/>
+  <Server addr="{mirror}"/>
+</Download>
+"""
+
+
+@pytest.fixture
+def scripted():
+    return Scripted()
+
+
+def settings_text(mirror):
+    return SETTINGS.format(mirror=mirror).encode("cp949")
+
+
+def file_list(urls, run=None):
+    lines = ["<Download>"]
+    for url in urls:
+        flag = ' run="true"' if url == run else ""
+        lines.append(f'<File url="{escape(url, {chr(34): "&quot;"})}"{flag}/>')
+    return "\n".join(lines + ["</Download>"]).encode("cp949")
+
+
+def data(name, size):
+    return random.Random(name).randbytes(size)
+
+
+def serve_settings(scripted):
+    scripted.serve("/settings.xml", settings_text(scripted.address))
+
+
+def serve_file(scripted, name, body, **options):
+    scripted.serve(f"/files/{name}", body, ranges=True, **options)
+    return scripted.url(f"/files/{name}")
+
+
+def unplaced(shot):
+    """Widgets left unplaced: the start place shows none of the start looks."""
+    return look(shot, START_PLACE, START_LOOKS) is None
+
+
+def start_shown(shot):
+    return (look(shot, START_PLACE, START_LOOKS) or "").startswith("start")
+
+
+def at_top_left(program):
+    """The window frame at the screen's corner: the client area lies within the frame's width."""
+    x, y = program.origin()
+    return x < 20 and y < 40
+
+
+def message_shown(shot):
+    return red_pixels(shot, *MESSAGE_LINE) > 20 and look(shot, BOX_PLACE, BOX_LOOKS) == "message icon"
+
+
+def wait_message(program, timeout=60):
+    program.move_to(20, 20)
+    return program.wait_screen(message_shown, timeout, "a status message in red")
+
+
+# Documents that cannot be read ---------------------------------------------------
+BAD_DOCUMENTS = {
+    "404": dict(status=404, reason="Not Found", body=b"<html>not here</html>"),
+    "500": dict(status=500, reason="Internal Server Error", body=b"<html>broken</html>"),
+    "not XML": dict(body=b"PK\x03\x04 this is a zip, not a document"),
+    "cut before the root": dict(body=b'<?xml version="1.0"?>\n<Downl', length=4000, close_after=28),
+    "empty": dict(body=b""),
+    "unanswered": dict(body=b"", refuse=True),
+}
+
+
+@pytest.mark.parametrize("fault", BAD_DOCUMENTS, ids=list(BAD_DOCUMENTS))
+@pytest.mark.parametrize("document", ["settings", "file list"])
+def test_an_unreadable_document_leaves_the_window_bare(launch, scripted, fault, document):
+    reply = dict(BAD_DOCUMENTS[fault])
+    body = reply.pop("body")
+    if document == "settings":
+        scripted.serve("/settings.xml", body, **reply)
+    else:
+        serve_settings(scripted)
+        scripted.serve("/list.xml", body, **reply)
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    shot = program.wait_screen(unplaced, 30, "the window without widgets")
+    assert at_top_left(program)  # not centred
+    assert red_pixels(shot, *MESSAGE_LINE) == 0
+    program.click(*START_BUTTON)
+    assert program.running()
+    assert not [r for r in scripted.requests() if r[0] == "HEAD"]
+
+
+def test_a_document_answered_on_the_second_try_is_read(launch, scripted, folders):
+    scripted.serve("/settings.xml", b"gone", status=404, reason="Not Found", times=1)
+    serve_settings(scripted)
+    scripted.serve("/list.xml", b"", status=404, reason="Not Found", times=1)
+    name = "second.bin"
+    scripted.serve("/list.xml", file_list([scripted.url(f"/files/{name}")]))
+    body = data(name, 20000)
+    serve_file(scripted, name, body)
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.wait_screen(start_shown, 30, "the start button")
+    assert not at_top_left(program)
+    paths = [r[1] for r in scripted.requests() if r[0] == "GET"]
+    assert paths == ["/settings.xml", "/settings.xml", "/list.xml", "/list.xml"]
+    program.click(*START_BUTTON)
+    target = folders.download / name
+    program.wait(lambda: target.exists() and target.read_bytes() == body, 60, "the file")
+
+
+# Sizes -------------------------------------------------------------------------------
+def test_only_positive_sizes_are_listed_and_the_walk_ends_at_a_silent_server(launch, scripted, folders):
+    serve_settings(scripted)
+    good = data("good.bin", 30000)
+    urls = [serve_file(scripted, "good.bin", good),
+            serve_file(scripted, "nolength.bin", b"x" * 100, length="none"),
+            serve_file(scripted, "zero.bin", b"", length=0),
+            serve_file(scripted, "negative.bin", b"x", length=-5),
+            serve_file(scripted, "words.bin", b"x", length="lots"),
+            "http://127.0.0.1:1/files/unreachable.bin",
+            serve_file(scripted, "after.bin", b"x" * 10)]
+    scripted.serve("/list.xml", file_list(urls))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.wait_screen(start_shown, 30, "the start button")
+    heads = [r[1] for r in scripted.requests() if r[0] == "HEAD"]
+    assert heads == ["/files/good.bin", "/files/nolength.bin", "/files/zero.bin", "/files/negative.bin",
+                     "/files/words.bin"]
+    program.click(*START_BUTTON)
+    target = folders.download / "good.bin"
+    program.wait(lambda: target.exists() and target.read_bytes() == good, 60, "the one listed file")
+    program.wait_screen(start_shown, 30, "the end of the list")
+    gets = [r[1] for r in scripted.requests() if r[0] == "GET" and r[1].startswith("/files/")]
+    assert gets == ["/files/good.bin"]
+    assert sorted(p.name for p in folders.download.iterdir()) == ["good.bin"]
+
+
+def test_a_huge_size_ends_in_the_disk_space_message(launch, scripted, folders):
+    serve_settings(scripted)
+    url = serve_file(scripted, "huge.bin", b"x" * 10, length=10 ** 15)
+    scripted.serve("/list.xml", file_list([url]))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    wait_message(program)
+    assert not (folders.download / "huge.bin").exists() or (folders.download / "huge.bin").stat().st_size == 0
+
+
+# Transfers ---------------------------------------------------------------------------
+def test_a_connection_lost_mid_file_is_resumed_by_the_next_run(launch, scripted, folders):
+    serve_settings(scripted)
+    name = "reset.bin"
+    body = data(name, 600000)
+    # The HEAD, then a GET cut short, then whole answers that honour a range.
+    scripted.serve(f"/files/{name}", body, ranges=True, times=1)
+    scripted.serve(f"/files/{name}", body, ranges=True, close_after=250000, times=1)
+    url = serve_file(scripted, name, body)
+    scripted.serve("/list.xml", file_list([url]))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    wait_message(program)
+    target = folders.download / name
+    assert 0 < target.stat().st_size <= 250000
+    program.kill()
+    again = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    again.click(*START_BUTTON)
+    again.wait(lambda: target.stat().st_size == len(body), 60, "the whole file")
+    assert target.read_bytes() == body
+    gets = [r for r in scripted.requests() if r[0] == "GET" and r[1] == f"/files/{name}"]
+    assert gets[-1][3].get("Range", "").startswith("bytes=") and gets[-1][3]["Range"] != "bytes=0-"
+
+
+def test_a_stalled_server_leaves_the_window_responsive_and_ends_in_an_error(launch, scripted, folders):
+    serve_settings(scripted)
+    name = "stall.bin"
+    scripted.serve(f"/files/{name}", b"x" * 5000, times=1)  # the HEAD
+    url = serve_file(scripted, name, b"x" * 5000, stall_ms=120000)
+    scripted.serve("/list.xml", file_list([url]))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    program.move_to(*harness.CLOSE_BUTTON)  # hovering the greyed close changes nothing, but the start place does
+    program.move_to(*START_BUTTON)
+    program.wait_screen(lambda shot: look(shot, START_PLACE, START_LOOKS) == "pause hover", 20,
+                        "the pause button answering the pointer while the server stalls")
+    wait_message(program, timeout=90)
+    assert program.running()
+
+
+# The engine library and the picture --------------------------------------------------
+LIBRARY = "glenmoor/tkwengine.dll"
+BAD_FILES = {
+    "missing": None,
+    "damaged": b"MZ" + random.Random(1).randbytes(5000),
+    "error page": b"<html><body>502 Bad Gateway</body></html>",
+}
+
+
+def replace_in_site(site, path, content):
+    target = site.root / path
+    target.unlink()
+    if content is not None:
+        target.write_bytes(content)
+
+
+@pytest.mark.parametrize("fault", BAD_FILES, ids=list(BAD_FILES))
+def test_a_bad_engine_library_is_never_loaded(launch, site, folders, fault):
+    replace_in_site(site, LIBRARY, BAD_FILES[fault])
+    program = launch()
+    wait_message(program)
+    if BAD_FILES[fault] is None or not BAD_FILES[fault].startswith(b"MZ"):
+        assert not (folders.user / "Documents" / "Glenmoor" / "download" / "tkwengine.dll").exists()
+    program.click(*START_BUTTON)
+    assert program.running()
+    assert not [r for r in site.server.requests() if r["agent"] == "Vexil Engine"]
+
+
+@pytest.mark.parametrize("fault", BAD_FILES, ids=list(BAD_FILES))
+def test_a_bad_picture_gives_the_built_in_background(launch, site, folders, fault):
+    replace_in_site(site, "glenmoor/background.jpg", BAD_FILES[fault])
+    program = launch()
+    shot = program.wait_screen(start_shown, 30, "the start button")
+    with harness.Image.open(harness.SOURCE / "res" / "fallback.bmp") as fallback:
+        corner = fallback.convert("RGB").crop((0, 0, 120, 120))
+    assert harness.difference(harness.region(shot, 0, 0, 120, 120), corner) < 8
+    program.click(*START_BUTTON)
+    program.wait(lambda: (folders.download / "launched.txt").exists(), 120, "the download to finish")
+
+
+# Hostile file lists ------------------------------------------------------------------
+HOSTILE_NAMES = ["..", ".", "", "..\\..\\evil.exe", "c:evil.exe", "a:b", "a*b", "a?b", 'a"b', "a<b", "a>b",
+                 "a|b", "tab\tname"]
+
+
+# Each name, and the 600-byte URL.
+HOSTILE_INPUTS = HOSTILE_NAMES + ["a URL of 600 bytes"]
+
+
+def test_hostile_names_and_long_urls_never_leave_the_folder(launch, scripted, folders):
+    serve_settings(scripted)
+    safe = data("safe.bin", 4000)
+    urls = [scripted.url("/files/x/") + name for name in HOSTILE_NAMES]
+    for name in HOSTILE_NAMES:
+        scripted.serve("/files/x/" + name, b"evil", ranges=True)
+    long_url = scripted.url("/files/") + "l" * (600 - len(scripted.url("/files/")))
+    scripted.serve(long_url[len(scripted.url("")) - 1:], b"long", ranges=True)
+    urls += [long_url, serve_file(scripted, "safe.bin", safe)]
+    scripted.serve("/list.xml", file_list(urls, run=urls[3]))
+    parent = folders.download.parent
+    before = set(parent.iterdir()) if parent.exists() else set()
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    target = folders.download / "safe.bin"
+    program.wait(lambda: target.exists() and target.read_bytes() == safe, 60, "the safe file")
+    assert sorted(p.name for p in folders.download.iterdir()) == ["safe.bin"]
+    assert set(parent.iterdir()) - before == {folders.download}
+    assert not harness.started_programs(program.before)
+    assert [r[1] for r in scripted.requests() if r[0] in ("HEAD", "GET") and r[1].startswith("/files/")] == \
+        ["/files/safe.bin", "/files/safe.bin"]
