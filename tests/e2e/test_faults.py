@@ -2,6 +2,7 @@
 server or a document does, the program stays up, shows what its rules say,
 loses no byte, and writes or starts nothing outside its folder."""
 import random
+import shutil
 from xml.sax.saxutils import escape
 
 import pytest
@@ -15,7 +16,7 @@ SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
 <Download>
   <Title>글렌무어 장애 시험</Title>
   <Service id="glenmoor-faults" encrypt="false" userinfo="false" report="XML"/>
-  <Location saveto="AppData" mkdir="GlenmoorClient"/>
+  <Location saveto="AppData" mkdir="{folder}"/>
   <Server addr="{mirror}"/>
 </Download>
 """
@@ -26,8 +27,8 @@ def scripted():
     return Scripted()
 
 
-def settings_text(mirror):
-    return SETTINGS.format(mirror=mirror).encode("cp949")
+def settings_text(mirror, folder="GlenmoorClient"):
+    return SETTINGS.format(mirror=mirror, folder=folder).encode("cp949")
 
 
 def file_list(urls, run=None):
@@ -269,3 +270,24 @@ def test_hostile_names_and_long_urls_never_leave_the_folder(launch, scripted, fo
     assert not harness.started_programs(program.before)
     assert [r[1] for r in scripted.requests() if r[0] in ("HEAD", "GET") and r[1].startswith("/files/")] == \
         ["/files/safe.bin", "/files/safe.bin"]
+
+
+def test_a_folder_with_blanks_starts_the_downloaded_program_not_a_planted_one(launch, scripted, folders):
+    folder = folders.download.parent / "Glenmoor Client"
+    planted = folders.download.parent / "Glenmoor.exe"
+    launcher = (harness.BUILD / "demo-site" / harness.Site.LAUNCHER).read_bytes()
+    scripted.serve("/settings.xml", settings_text(scripted.address, folder.name))
+    url = serve_file(scripted, "GlenmoorLauncher.exe", launcher)
+    scripted.serve("/list.xml", file_list([url], run=url))
+    shutil.rmtree(folder, ignore_errors=True)
+    planted.parent.mkdir(parents=True, exist_ok=True)
+    planted.write_bytes(launcher)  # what an unquoted command line would start
+    try:
+        program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+        program.click(*START_BUTTON)
+        program.wait((folder / "launched.txt").exists, 60, "the downloaded program's marker")
+        assert not (planted.parent / "launched.txt").exists()
+    finally:
+        planted.unlink()
+        (planted.parent / "launched.txt").unlink(missing_ok=True)
+        shutil.rmtree(folder, ignore_errors=True)
