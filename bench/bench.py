@@ -182,14 +182,14 @@ class Program:
         return time_report(self.time_file)
 
 
-def wait_files(folder, names, size, limit=900):
+def wait_files(process, folder, names, size, limit=600):
     paths = [os.path.join(folder, name) for name in names]
     deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
+    while time.monotonic() < deadline and process.poll() is None:
         if all(os.path.exists(p) and os.path.getsize(p) == size for p in paths):
             return time.monotonic()
         time.sleep(0.01)
-    raise RuntimeError("the files did not arrive")
+    raise RuntimeError("the files did not arrive (the program ended or stalled)")
 
 
 def same_files(folder):
@@ -211,7 +211,7 @@ def program_throughput():
     cpu0, server0 = tree_cpu(program.process.pid), process_cpu(server)
     start = time.monotonic()
     program.click_start()
-    end = wait_files(TARGET, BIG_NAMES, BIG_MIB * MIB)
+    end = wait_files(program.process, TARGET, BIG_NAMES, BIG_MIB * MIB)
     cpu = tree_cpu(program.process.pid) - cpu0
     server_cpu = process_cpu(server) - server0
     whole_cpu, rss = program.close()
