@@ -16,7 +16,7 @@ import time
 
 BUILD = os.environ["VEXIL_BUILD"]
 SERVER = sys.argv[1]
-RUNS = int(os.environ.get("BENCH_RUNS", "3"))
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
 BIG_MIB = int(os.environ.get("BENCH_FILE_MIB", "128"))
 BIG_COUNT = 4
 SMALL_COUNT = 200
@@ -32,6 +32,7 @@ TARGET = os.path.join(USER_DIR, "AppData", "Roaming", "VexilBench")
 ENGINE_COPY = os.path.join(USER_DIR, "Documents", "Glenmoor", "download", "tkwengine.dll")
 BIG_NAMES = [f"big{i}.bin" for i in range(BIG_COUNT)]
 TICK = os.sysconf("SC_CLK_TCK")
+ATTEMPTS = 3
 
 SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
 <Download>
@@ -41,6 +42,10 @@ SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
   <Server addr="{server}"/>
 </Download>
 """
+
+
+class ProgramEnded(RuntimeError):
+    """The program ended before the measurement was complete."""
 
 
 def write_text(path, text):
@@ -165,7 +170,8 @@ class Program:
             if self.window:
                 return time.monotonic() - self.started
             time.sleep(0.05)
-        raise RuntimeError("the program's window did not become ready")
+        self.process.kill()
+        raise ProgramEnded("the program's window did not become ready")
 
     def click_start(self):
         x, y = self.window
@@ -189,7 +195,20 @@ def wait_files(process, folder, names, size, limit=600):
         if all(os.path.exists(p) and os.path.getsize(p) == size for p in paths):
             return time.monotonic()
         time.sleep(0.01)
-    raise RuntimeError("the files did not arrive (the program ended or stalled)")
+    process.kill()
+    raise ProgramEnded("the files did not arrive")
+
+
+def attempt(measure, failures):
+    """Measures again when the program dies before the end: Wine under
+    qemu-user sometimes kills a process (see README). Every failed attempt is
+    counted and reported."""
+    for _ in range(ATTEMPTS):
+        try:
+            return measure()
+        except ProgramEnded as error:
+            failures.append(str(error))
+    raise RuntimeError(f"the program failed {ATTEMPTS} times in a row: {failures[-1]}")
 
 
 def same_files(folder):
@@ -274,14 +293,14 @@ def main():
     make_site()
     total_mib = BIG_COUNT * BIG_MIB
     print(f"bench: {BIG_COUNT} files of {BIG_MIB} MiB, {SMALL_COUNT}-file list, {RUNS} rounds, server {SERVER}")
-    ours, theirs, probes, probes64k, start_ours, start_theirs = [], [], [], [], [], []
+    ours, theirs, probes, probes64k, start_ours, start_theirs, failures = [], [], [], [], [], [], []
     for round_no in range(1, RUNS + 1):
         theirs.append(curl_throughput())
-        ours.append(program_throughput())
+        ours.append(attempt(program_throughput, failures))
         probes.append(probe_throughput(MIB))
         probes64k.append(probe_throughput(65536))
         start_theirs.append(curl_startup())
-        start_ours.append(program_startup())
+        start_ours.append(attempt(program_startup, failures))
         o, t = ours[-1], theirs[-1]
         print(f"round {round_no}: program {total_mib / o['seconds']:.1f} MB/s "
               f"(cpu {o['cpu']:.2f} s + wineserver {o['server_cpu']:.2f} s, whole run {o['whole_cpu']:.2f} s, "
@@ -303,6 +322,7 @@ def main():
     print(f"medians: start-up program {ours_start:.2f} s, curl {curl_start:.2f} s")
     print(f"medians: CPU per GiB program {ours_cpu:.2f} s, curl {curl_cpu:.2f} s; "
           f"peak memory program {ours_rss:.0f} MiB, curl {curl_rss:.0f} MiB")
+    print(f"program runs that ended early and were measured again: {len(failures)}", *failures, sep="\n  ")
     print(f"throughput ratio (program MB/s / curl MB/s): {ours_rate / curl_rate:.2f}")
     print(f"start-up ratio (program s / curl s): {ours_start / curl_start:.2f}")
     print(f"cost ratios (program / curl): CPU per GiB {ours_cpu / curl_cpu:.2f}, "

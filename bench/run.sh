@@ -2,7 +2,7 @@
 # One command for the benchmarks: builds, starts a private display, the Wine
 # prefix and nginx (its own configuration under the build tree), generates
 # the bench files there and prints the figures and ratios of bench.py.
-# BENCH_RUNS (default 3) and BENCH_FILE_MIB (default 128) change the rounds
+# BENCH_RUNS (default 5) and BENCH_FILE_MIB (default 128) change the rounds
 # and the size of each of the 4 files.
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
