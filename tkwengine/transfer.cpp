@@ -42,11 +42,13 @@ int32_t OpenAnywhere(Engine& engine, HINTERNET session, const Target& target, ui
 
 // Sizes the next read to last about kReadTargetMs at the rate just seen: the
 // whole buffer on fast links (few calls, the most throughput), small reads
-// on slow ones so progress stays prompt while a read blocks.
-DWORD NextReadSize(DWORD got, DWORD elapsedMs)
+// on slow ones so progress stays prompt while a read blocks. It grows at
+// most twofold per read: a read served from data already buffered says
+// little about the link.
+DWORD NextReadSize(DWORD want, DWORD got, DWORD elapsedMs)
 {
-    if (elapsedMs == 0) return Engine::kBufferSize;
-    uint64_t size = static_cast<uint64_t>(got) * kReadTargetMs / elapsedMs;
+    uint64_t paced = static_cast<uint64_t>(got) * kReadTargetMs / std::max<DWORD>(elapsedMs, 1);
+    uint64_t size = std::min<uint64_t>(paced, static_cast<uint64_t>(want) * 2);
     return static_cast<DWORD>(std::clamp<uint64_t>(size, kMinReadSize, Engine::kBufferSize));
 }
 
@@ -61,7 +63,7 @@ int32_t Pump(Engine& engine, HINTERNET request, TargetFile& file, uint64_t& done
         if (got == 0) return 0;
         if (engine.Gate().Cancelled()) return kCancelled;
         DWORD now = GetTickCount();
-        want = NextReadSize(got, now - before);
+        want = NextReadSize(want, got, now - before);
         if (int32_t error = file.Write(engine.Buffer(), got)) return error;
         done += got;
         if (now - lastReport >= kProgressIntervalMs) {
