@@ -161,7 +161,7 @@ class Program:
         cmd = ["/usr/bin/time", "-v", "-o", self.time_file, "wine", EXE,
                f"{BASE_URL}/settings.xml", f"{BASE_URL}/{list_name}"]
         self.process = subprocess.Popen(cmd, env=wine_env(), stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
         self.window = None
 
     def wait_ready(self, limit=180):
@@ -170,8 +170,7 @@ class Program:
             if self.window:
                 return time.monotonic() - self.started
             time.sleep(0.05)
-        self.process.kill()
-        raise ProgramEnded("the program's window did not become ready")
+        raise ProgramEnded(f"the program's window did not become ready ({stop(self.process)})")
 
     def click_start(self):
         x, y = self.window
@@ -195,8 +194,19 @@ def wait_files(process, folder, names, size, limit=600):
         if all(os.path.exists(p) and os.path.getsize(p) == size for p in paths):
             return time.monotonic()
         time.sleep(0.01)
-    process.kill()
-    raise ProgramEnded("the files did not arrive")
+    raise ProgramEnded(f"the files did not arrive ({stop(process)})")
+
+
+def stop(process):
+    """Ends the whole process group of a failed run; says how it ended and
+    where the screen was saved."""
+    ended = process.poll()
+    shot = os.path.join(ROOT, f"failure-{int(time.time())}.png")
+    quiet(["import", "-window", "root", shot], timeout=30)
+    if ended is None:
+        os.killpg(process.pid, 9)
+        process.wait()
+    return f"{'exit status ' + str(ended) if ended is not None else 'still running, killed'}; screen {shot}"
 
 
 def attempt(measure, failures):
