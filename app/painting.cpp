@@ -114,8 +114,13 @@ LRESULT PaintWindow(HWND window)
         HBITMAP bitmap = CreateCompatibleBitmap(ps.hdc, client.right, client.bottom);
         {
             SelectedObject selected(memory.Get(), bitmap);
-            PaintWindowInto(memory.Get(), client, &ps.rcPaint);
-            BitBlt(ps.hdc, 0, 0, client.right, client.bottom, memory.Get(), 0, 0, SRCCOPY);
+            // Only the invalid part is drawn and copied: while downloading the
+            // timer invalidates the status panel alone, ten times a second.
+            const RECT& part = ps.rcPaint;
+            IntersectClipRect(memory.Get(), part.left, part.top, part.right, part.bottom);
+            PaintWindowInto(memory.Get(), client, &part);
+            BitBlt(ps.hdc, part.left, part.top, part.right - part.left, part.bottom - part.top, memory.Get(),
+                   part.left, part.top, SRCCOPY);
         }
         DeleteObject(bitmap);
     }

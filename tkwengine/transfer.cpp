@@ -10,6 +10,8 @@ namespace {
 
 constexpr int32_t kCancelled = -1;  // ends silently
 constexpr DWORD kProgressIntervalMs = 100;
+constexpr DWORD kReadTargetMs = 50;
+constexpr DWORD kMinReadSize = 4096;
 
 int32_t StatusError(DWORD status)
 {
@@ -38,25 +40,35 @@ int32_t OpenAnywhere(Engine& engine, HINTERNET session, const Target& target, ui
     return serverError ? kErrorServer : kErrorNetwork;
 }
 
+// Sizes the next read to last about kReadTargetMs at the rate just seen: the
+// whole buffer on fast links (few calls, the most throughput), small reads
+// on slow ones so progress stays prompt while a read blocks. It grows at
+// most twofold per read: a read served from data already buffered says
+// little about the link.
+DWORD NextReadSize(DWORD want, DWORD got, DWORD elapsedMs)
+{
+    uint64_t paced = static_cast<uint64_t>(got) * kReadTargetMs / std::max<DWORD>(elapsedMs, 1);
+    uint64_t size = std::min<uint64_t>(paced, static_cast<uint64_t>(want) * 2);
+    return static_cast<DWORD>(std::clamp<uint64_t>(size, kMinReadSize, Engine::kBufferSize));
+}
+
 // Copies the body into the file; done counts the bytes present.
 int32_t Pump(Engine& engine, HINTERNET request, TargetFile& file, uint64_t& done)
 {
     DWORD lastReport = GetTickCount();
+    DWORD want = kMinReadSize;
     for (;;) {
-        DWORD available = 0, got = 0;
-        // Asking first returns as soon as some data is there, so progress
-        // and cancel stay prompt on slow links despite the large buffer.
-        if (!InternetQueryDataAvailable(request, &available, 0, 0)) break;
-        if (available == 0) return 0;
-        DWORD want = std::min(available, Engine::kBufferSize);
+        DWORD got = 0, before = GetTickCount();
         if (!InternetReadFile(request, engine.Buffer(), want, &got)) break;
         if (got == 0) return 0;
         if (engine.Gate().Cancelled()) return kCancelled;
+        DWORD now = GetTickCount();
+        want = NextReadSize(want, got, now - before);
         if (int32_t error = file.Write(engine.Buffer(), got)) return error;
         done += got;
-        if (GetTickCount() - lastReport >= kProgressIntervalMs) {
+        if (now - lastReport >= kProgressIntervalMs) {
             engine.Report(kEngineProgress, done);
-            lastReport = GetTickCount();
+            lastReport = now;
         }
     }
     return engine.Gate().Cancelled() ? kCancelled : kErrorNetwork;

@@ -27,6 +27,7 @@ struct HttpReply {
     std::string contentLength = "auto";  // "auto" (the body's size), "none", or the text to send
     size_t closeAfter = SIZE_MAX;        // body bytes sent before the connection is cut
     DWORD stallMs = 0;                   // wait this long before answering
+    DWORD bytesPerSecond = 0;            // pace of the body; 0 = as fast as possible
     bool refuse = false;                 // close the connection without answering
     bool ranges = false;                 // answer "Range: bytes=N-" with 206 (416 past the end)
     int times = 0;                       // used this many times before the next queued answer; 0 = for good

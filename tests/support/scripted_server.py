@@ -87,6 +87,17 @@ def byte_range(reply, headers, body):
     return ("206", "Partial Content", body[start:], [f"Content-Range: bytes {start}-{len(body) - 1}/{len(body)}"])
 
 
+def send_body(conn, body, rate):
+    """All at once, or paced to rate bytes per second so a transfer lasts."""
+    if not rate:
+        conn.sendall(body)
+        return
+    step = 65536
+    for start in range(0, len(body), step):
+        conn.sendall(body[start:start + step])
+        time.sleep(step / rate)
+
+
 def answer(conn, method, target, headers):
     reply = take_reply(target)
     if int(reply.get("stall_ms", "0")):
@@ -107,7 +118,7 @@ def answer(conn, method, target, headers):
         head += f"Content-Length: {length}\r\n"
     conn.sendall((head + "Connection: close\r\n\r\n").encode("latin-1"))
     if method != "HEAD":
-        conn.sendall(body[: int(reply.get("close_after", len(body)))])
+        send_body(conn, body[: int(reply.get("close_after", len(body)))], int(reply.get("rate", "0")))
 
 
 class Handler(socketserver.BaseRequestHandler):

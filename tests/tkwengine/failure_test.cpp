@@ -111,6 +111,7 @@ TEST_F(EngineFailureTest, CancelInTheMiddleKeepsThePartialFile)
     std::string data = Pattern(16 * 1024 * 1024, 13);
     HttpReply reply = HttpReply::Ok(data);
     reply.ranges = true;
+    reply.bytesPerSecond = 8 * 1024 * 1024;  // still running when cancelled, however fast the engine
     server.Serve("/big.bin", reply);
     ASSERT_EQ(0, Start(server.Url("/big.bin"), data.size()));
     ASSERT_TRUE(WaitForEvent(kEngineProgress, kWaitMs));

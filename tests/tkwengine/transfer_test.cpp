@@ -116,6 +116,25 @@ TEST_F(EngineTest, RunsOneJobAfterAnother)
     EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
 }
 
+// Large reads must not hide a slow transfer: progress keeps coming while the
+// body trickles in.
+TEST_F(EngineTest, ReportsProgressWhileASlowBodyArrives)
+{
+    ScriptedServer server;
+    std::string data = Pattern(1024 * 1024, 14);
+    HttpReply reply = HttpReply::Ok(data);
+    reply.bytesPerSecond = 512 * 1024;  // two seconds for the whole body
+    server.Serve("/slow.bin", reply);
+    ASSERT_EQ(0, Start(server.Url("/slow.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    size_t partial = 0;
+    for (const RecordedEvent& e : RecordedEvents())
+        if (e.event == kEngineProgress && e.value < data.size()) ++partial;
+    EXPECT_GE(partial, 5u);
+    EXPECT_TRUE(ReadFileBytes(Local("slow.bin")) == data);
+}
+
 // The program starts the next file as soon as it hears Finished, while the
 // worker may still be on its way out.
 TEST_F(EngineTest, TakesTheNextJobWhileTheLastOneIsStillReporting)

@@ -1,0 +1,343 @@
+#!/usr/bin/python3
+"""Side-by-side benchmarks of the downloader (under Wine) and curl.
+
+Run by bench/run.sh, which builds, starts the display, the Wine prefix and
+nginx, and passes the server address. Prints each round's figures, then the
+medians and the three ratios (throughput, start-up, cost).
+"""
+import getpass
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+BUILD = os.environ["VEXIL_BUILD"]
+SERVER = sys.argv[1]
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+BIG_MIB = int(os.environ.get("BENCH_FILE_MIB", "128"))
+BIG_COUNT = 4
+SMALL_COUNT = 200
+MIB = 1 << 20
+GIB = 1 << 30
+
+ROOT = os.path.join(BUILD, "bench")
+SITE = os.path.join(ROOT, "site")
+BASE_URL = f"http://{SERVER}/bench"
+EXE = os.path.join(BUILD, "VexilDownloader.exe")
+USER_DIR = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", getpass.getuser())
+TARGET = os.path.join(USER_DIR, "AppData", "Roaming", "VexilBench")
+ENGINE_COPY = os.path.join(USER_DIR, "Documents", "Glenmoor", "download", "tkwengine.dll")
+BIG_NAMES = [f"big{i}.bin" for i in range(BIG_COUNT)]
+TICK = os.sysconf("SC_CLK_TCK")
+ATTEMPTS = 3
+
+SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
+<Download>
+  <Title>Vexil bench</Title>
+  <Service id="bench" encrypt="false" userinfo="true" report="XML"/>
+  <Location saveto="AppData" mkdir="VexilBench"/>
+  <Server addr="{server}"/>
+</Download>
+"""
+
+
+class ProgramEnded(RuntimeError):
+    """The program ended before the measurement was complete."""
+
+
+def write_text(path, text):
+    with open(path, "w", encoding="ascii") as f:
+        f.write(text)
+
+
+def file_list(urls):
+    rows = "".join(f'  <File url="{url}"/>\n' for url in urls)
+    return f'<?xml version="1.0" encoding="euc-kr"?>\n<Download>\n{rows}</Download>\n'
+
+
+def make_site():
+    """Bench files (random bytes, kept between runs) and the two lists."""
+    folder = os.path.join(SITE, "bench")
+    os.makedirs(os.path.join(folder, "small"), exist_ok=True)
+    for name in BIG_NAMES:
+        path = os.path.join(folder, name)
+        if os.path.exists(path) and os.path.getsize(path) == BIG_MIB * MIB:
+            continue
+        with open(path, "wb") as f:
+            for _ in range(BIG_MIB):
+                f.write(os.urandom(MIB))
+    for i in range(SMALL_COUNT):
+        write_text(os.path.join(folder, "small", f"f{i:03}.bin"), f"small file {i}\n" * 64)
+    write_text(os.path.join(folder, "settings.xml"), SETTINGS.format(server=SERVER))
+    write_text(os.path.join(folder, "list4.xml"), file_list(f"{BASE_URL}/{n}" for n in BIG_NAMES))
+    write_text(os.path.join(folder, "list200.xml"),
+               file_list(f"{BASE_URL}/small/f{i:03}.bin" for i in range(SMALL_COUNT)))
+
+
+def wine_env():
+    return dict(os.environ, LC_ALL="ko_KR.UTF-8", LD_PRELOAD=os.environ.get("BENCH_WINE_PRELOAD", ""))
+
+
+def quiet(cmd, **kwargs):
+    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, **kwargs)
+
+
+def time_report(path):
+    """CPU seconds (user + system) and peak resident kilobytes from time -v."""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    user = float(re.search(r"User time \(seconds\): ([\d.]+)", text).group(1))
+    system = float(re.search(r"System time \(seconds\): ([\d.]+)", text).group(1))
+    rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
+    return user + system, rss
+
+
+def proc_stats():
+    """pid -> (parent pid, CPU seconds) for every process."""
+    stats = {}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/stat", encoding="utf-8", errors="replace") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        stats[int(pid)] = (int(fields[1]), (int(fields[11]) + int(fields[12])) / TICK)
+    return stats
+
+
+def tree_cpu(root):
+    stats = proc_stats()
+    tree, grown = {root}, True
+    while grown:
+        more = {pid for pid, (parent, _) in stats.items() if parent in tree} - tree
+        tree |= more
+        grown = bool(more)
+    return sum(stats[pid][1] for pid in tree if pid in stats)
+
+
+def wineserver_pid():
+    prefix = os.environ["WINEPREFIX"].encode()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if b"wineserver" not in f.read().split(b"\0")[0]:
+                    continue
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if b"WINEPREFIX=" + prefix in f.read().split(b"\0"):
+                    return int(pid)
+        except OSError:
+            continue
+    return None
+
+
+def process_cpu(pid):
+    return proc_stats().get(pid, (0, 0.0))[1] if pid else 0.0
+
+
+def ready_window():
+    """(x, y) of the program's viewable 544x340 window, or None."""
+    for window in quiet(["xdotool", "search", "--classname", "vexildownloader"], timeout=5).stdout.split():
+        info = quiet(["xwininfo", "-id", window], timeout=5).stdout
+        if "geometry 544x340" in info and "IsViewable" in info:
+            x = int(re.search(r"Absolute upper-left X:\s*(-?\d+)", info).group(1))
+            y = int(re.search(r"Absolute upper-left Y:\s*(-?\d+)", info).group(1))
+            return x, y
+    return None
+
+
+class Program:
+    """One run of the downloader under /usr/bin/time -v."""
+
+    def __init__(self, list_name):
+        shutil.rmtree(TARGET, ignore_errors=True)
+        # The engine of this build, where start-up looks for it (no fetch).
+        os.makedirs(os.path.dirname(ENGINE_COPY), exist_ok=True)
+        shutil.copyfile(os.path.join(BUILD, "tkwengine", "tkwengine.dll"), ENGINE_COPY)
+        self.time_file = os.path.join(ROOT, "program.time")
+        self.started = time.monotonic()
+        cmd = ["/usr/bin/time", "-v", "-o", self.time_file, "wine", EXE,
+               f"{BASE_URL}/settings.xml", f"{BASE_URL}/{list_name}"]
+        self.process = subprocess.Popen(cmd, env=wine_env(), stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        self.window = None
+
+    def wait_ready(self, limit=180):
+        while time.monotonic() - self.started < limit and self.process.poll() is None:
+            self.window = ready_window()
+            if self.window:
+                return time.monotonic() - self.started
+            time.sleep(0.05)
+        raise ProgramEnded(f"the program's window did not become ready ({stop(self.process)})")
+
+    def click_start(self):
+        x, y = self.window
+        quiet(["xdotool", "mousemove", str(x + 420), str(y + 292), "click", "1"])
+
+    def close(self):
+        quiet(["wine", os.path.join(BUILD, "tests", "window_ctl.exe"), "close", "VAZarodezuro"],
+              env=wine_env(), timeout=120)
+        try:
+            self.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        return time_report(self.time_file)
+
+
+def wait_files(process, folder, names, size, limit=600):
+    paths = [os.path.join(folder, name) for name in names]
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline and process.poll() is None:
+        if all(os.path.exists(p) and os.path.getsize(p) == size for p in paths):
+            return time.monotonic()
+        time.sleep(0.01)
+    raise ProgramEnded(f"the files did not arrive ({stop(process)})")
+
+
+def stop(process):
+    """Ends the whole process group of a failed run; says how it ended and
+    where the screen was saved."""
+    ended = process.poll()
+    shot = os.path.join(ROOT, f"failure-{int(time.time())}.png")
+    quiet(["import", "-window", "root", shot], timeout=30)
+    if ended is None:
+        os.killpg(process.pid, 9)
+        process.wait()
+    return f"{'exit status ' + str(ended) if ended is not None else 'still running, killed'}; screen {shot}"
+
+
+def attempt(measure, failures):
+    """Measures again when the program dies before the end: Wine under
+    qemu-user sometimes kills a process (see README). Every failed attempt is
+    counted and reported."""
+    for _ in range(ATTEMPTS):
+        try:
+            return measure()
+        except ProgramEnded as error:
+            failures.append(str(error))
+    raise RuntimeError(f"the program failed {ATTEMPTS} times in a row: {failures[-1]}")
+
+
+def same_files(folder):
+    for name in BIG_NAMES:
+        with open(os.path.join(folder, name), "rb") as a, open(os.path.join(SITE, "bench", name), "rb") as b:
+            while True:
+                x, y = a.read(MIB), b.read(MIB)
+                if x != y:
+                    raise RuntimeError(f"{name} differs from the served file")
+                if not x:
+                    break
+
+
+def program_throughput():
+    program = Program("list4.xml")
+    program.wait_ready()
+    time.sleep(1)
+    server = wineserver_pid()
+    cpu0, server0 = tree_cpu(program.process.pid), process_cpu(server)
+    start = time.monotonic()
+    program.click_start()
+    end = wait_files(program.process, TARGET, BIG_NAMES, BIG_MIB * MIB)
+    cpu = tree_cpu(program.process.pid) - cpu0
+    server_cpu = process_cpu(server) - server0
+    whole_cpu, rss = program.close()
+    same_files(TARGET)
+    return {"seconds": end - start, "cpu": cpu, "server_cpu": server_cpu, "whole_cpu": whole_cpu, "rss": rss}
+
+
+def curl_throughput():
+    out = os.path.join(ROOT, "curl-out")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    time_file = os.path.join(ROOT, "curl.time")
+    cpu, rss = 0.0, 0
+    start = time.monotonic()
+    for name in BIG_NAMES:
+        subprocess.run(["/usr/bin/time", "-v", "-o", time_file, "curl", "-sSf", "-o",
+                        os.path.join(out, name), f"{BASE_URL}/{name}"], check=True)
+        one_cpu, one_rss = time_report(time_file)
+        cpu, rss = cpu + one_cpu, max(rss, one_rss)
+    seconds = time.monotonic() - start
+    same_files(out)
+    return {"seconds": seconds, "cpu": cpu, "rss": rss}
+
+
+def probe_throughput(read_size):
+    """The bare WinINet reader's own timing (first request to last byte)."""
+    out = os.path.join(ROOT, "probe-out")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    folder = "Z:" + out.replace("/", "\\")
+    result = subprocess.run(["wine", os.path.join(BUILD, "bench", "wininet_probe.exe"), str(read_size), folder]
+                            + [f"{BASE_URL}/{n}" for n in BIG_NAMES],
+                            env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                            check=True)
+    total, seconds = result.stdout.split()
+    if int(total) != BIG_COUNT * BIG_MIB * MIB:
+        raise RuntimeError("the probe read short")
+    return int(total) / MIB / float(seconds)
+
+
+def program_startup():
+    program = Program("list200.xml")
+    seconds = program.wait_ready()
+    program.close()
+    return seconds
+
+
+def curl_startup():
+    start = time.monotonic()
+    for i in range(SMALL_COUNT):
+        subprocess.run(["curl", "-sSfI", "-o", "/dev/null", f"{BASE_URL}/small/f{i:03}.bin"], check=True)
+    return time.monotonic() - start
+
+
+def median(rows, key):
+    return statistics.median(row[key] for row in rows)
+
+
+def main():
+    make_site()
+    total_mib = BIG_COUNT * BIG_MIB
+    print(f"bench: {BIG_COUNT} files of {BIG_MIB} MiB, {SMALL_COUNT}-file list, {RUNS} rounds, server {SERVER}")
+    ours, theirs, probes, probes64k, start_ours, start_theirs, failures = [], [], [], [], [], [], []
+    for round_no in range(1, RUNS + 1):
+        theirs.append(curl_throughput())
+        ours.append(attempt(program_throughput, failures))
+        probes.append(probe_throughput(MIB))
+        probes64k.append(probe_throughput(65536))
+        start_theirs.append(curl_startup())
+        start_ours.append(attempt(program_startup, failures))
+        o, t = ours[-1], theirs[-1]
+        print(f"round {round_no}: program {total_mib / o['seconds']:.1f} MB/s "
+              f"(cpu {o['cpu']:.2f} s + wineserver {o['server_cpu']:.2f} s, whole run {o['whole_cpu']:.2f} s, "
+              f"peak {o['rss'] // 1024} MiB); curl {total_mib / t['seconds']:.1f} MB/s "
+              f"(cpu {t['cpu']:.2f} s, peak {t['rss'] // 1024} MiB); "
+              f"bare WinINet 1 MiB reads {probes[-1]:.1f} MB/s, 64 KiB reads {probes64k[-1]:.1f} MB/s; "
+              f"start-up program {start_ours[-1]:.2f} s, 200 x curl -I {start_theirs[-1]:.2f} s", flush=True)
+
+    ours_rate = total_mib / median(ours, "seconds")
+    curl_rate = total_mib / median(theirs, "seconds")
+    gib = total_mib * MIB / GIB
+    ours_cpu = statistics.median((o["cpu"] + o["server_cpu"]) / gib for o in ours)
+    curl_cpu = median(theirs, "cpu") / gib
+    ours_rss, curl_rss = median(ours, "rss") / 1024, median(theirs, "rss") / 1024
+    ours_start, curl_start = statistics.median(start_ours), statistics.median(start_theirs)
+    print(f"medians: program {ours_rate:.1f} MB/s, curl {curl_rate:.1f} MB/s, "
+          f"bare WinINet under Wine {statistics.median(probes):.1f} MB/s (1 MiB reads), "
+          f"{statistics.median(probes64k):.1f} MB/s (64 KiB reads)")
+    print(f"medians: start-up program {ours_start:.2f} s, curl {curl_start:.2f} s")
+    print(f"medians: CPU per GiB program {ours_cpu:.2f} s, curl {curl_cpu:.2f} s; "
+          f"peak memory program {ours_rss:.0f} MiB, curl {curl_rss:.0f} MiB")
+    print(f"program runs that ended early and were measured again: {len(failures)}", *failures, sep="\n  ")
+    print(f"throughput ratio (program MB/s / curl MB/s): {ours_rate / curl_rate:.2f}")
+    print(f"start-up ratio (program s / curl s): {ours_start / curl_start:.2f}")
+    print(f"cost ratios (program / curl): CPU per GiB {ours_cpu / curl_cpu:.2f}, "
+          f"peak memory {ours_rss / curl_rss:.2f}")
+
+
+if __name__ == "__main__":
+    main()
