@@ -25,6 +25,8 @@ http {
   server {
     listen $server;
     root $build/demo-site;
+    # Paced so that the progress can be watched; bench/ measures full speed.
+    limit_rate 4m;
   }
 }
 CONF
