@@ -7,36 +7,14 @@
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
 vexil_build
-server=$(sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt")
 dir="$VEXIL_BUILD/bench/nginx"
-mkdir -p "$dir/logs" "$VEXIL_BUILD/bench/site"
-cat >"$dir/nginx.conf" <<CONF
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/logs/error.log;
-events { worker_connections 256; }
-http {
-  access_log off;
-  sendfile on;
-  # One request per connection: Wine under qemu-user cannot run WinINet's
-  # collector of pooled connections.
-  keepalive_timeout 0;
-  default_type application/octet-stream;
-  types { application/xml xml; }
-  server {
-    listen $server;
-    root $VEXIL_BUILD/bench/site;
-  }
-}
-CONF
 cleanup() {
-  [ -f "$dir/nginx.pid" ] && kill "$(cat "$dir/nginx.pid")" 2>/dev/null
-  rm -f "$dir/nginx.pid"
+  vexil_stop_nginx "$dir"
   vexil_stop_session
 }
 vexil_start_display
 trap cleanup EXIT
 vexil_start_wine
-nginx -p "$dir" -c "$dir/nginx.conf"
+vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site"
 export BENCH_WINE_PRELOAD="$vexil_wine_preload"
-/usr/bin/python3 "$vexil_root/bench/bench.py" "$server"
+/usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_server)"

@@ -53,6 +53,44 @@ vexil_mount_small_volume() {
   export VEXIL_SMALL_DRIVE=R:
 }
 
+# nginx on the built-in server's address, serving root, with its files in
+# dir; a third argument adds lines to the server block.
+# The built-in download server's address of this build.
+vexil_server() { sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt"; }
+
+vexil_start_nginx() {
+  local dir=$1 root=$2 extra=${3:-} server
+  server=$(vexil_server)
+  mkdir -p "$dir/logs" "$root"
+  cat >"$dir/nginx.conf" <<CONF
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/logs/error.log;
+events { worker_connections 256; }
+http {
+  access_log $dir/logs/access.log;
+  sendfile on;
+  # One request per connection: WinINet then keeps no pooled connection and
+  # starts no collector thread, which Wine under qemu-user cannot run.
+  keepalive_timeout 0;
+  types { application/xml xml; image/jpeg jpg; }
+  default_type application/octet-stream;
+  server {
+    listen $server;
+    root $root;
+    $extra
+  }
+}
+CONF
+  vexil_stop_nginx "$dir"
+  nginx -p "$dir" -c "$dir/nginx.conf"
+}
+
+vexil_stop_nginx() {
+  if [ -f "$1/nginx.pid" ]; then kill "$(cat "$1/nginx.pid")" 2>/dev/null || true; fi
+  rm -f "$1/nginx.pid"
+}
+
 # The scripted HTTP server the tests talk to (VEXIL_TEST_SERVER).
 vexil_start_test_server() {
   local portfile="$VEXIL_BUILD/test-server.port"
