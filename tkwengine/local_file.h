@@ -13,6 +13,7 @@ public:
     bool TruncateAt(uint64_t offset);
     // 0, kErrorDiskFull or kErrorWriteFailed.
     int32_t Write(const void* data, DWORD size);
+    bool Close() { return handle_.Close(); }
 
 private:
     FileHandle handle_;

@@ -74,8 +74,9 @@ int32_t Pump(Engine& engine, HINTERNET request, TargetFile& file, uint64_t& done
     return engine.Gate().Cancelled() ? kCancelled : kErrorNetwork;
 }
 
-int32_t Download(Engine& engine, const Job& job, TargetFile& file, uint64_t present)
+int32_t Download(Engine& engine, const Job& job, TargetFile& file, uint64_t& done)
 {
+    const uint64_t present = done;
     InetHandle session(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.Get()) return kErrorNetwork;
     ApplyTimeouts(session.Get());
@@ -84,36 +85,40 @@ int32_t Download(Engine& engine, const Job& job, TargetFile& file, uint64_t pres
     // A 200 (or a range other than asked) means the whole body comes again.
     bool resumed = present > 0 && exchange.Status() == 206 && exchange.RangeStart() == present;
     if (exchange.Status() == 206 && !resumed) return kErrorRangeRefused;
-    uint64_t done = resumed ? present : 0;
+    done = resumed ? present : 0;
     if (!file.TruncateAt(done)) return kErrorWriteFailed;
     engine.Report(kEngineStarted, done);
     if (int32_t error = Pump(engine, exchange.Request(), file, done)) return error;
     if (job.expected && done < job.expected) return kErrorNetwork;
     engine.Report(kEngineProgress, done);
-    engine.Report(kEngineFinished, done);
     return 0;
 }
 
-int32_t Transfer(Engine& engine, const Job& job)
+// The file is closed when this returns, so Finished can follow.
+int32_t Transfer(Engine& engine, const Job& job, uint64_t& done)
 {
     TargetFile file;
     if (int32_t error = file.Open(job.localPath)) return error;
-    uint64_t present = file.Size();
-    if (job.expected && present == job.expected) {
-        engine.Report(kEngineStarted, present);
-        engine.Report(kEngineFinished, present);
+    done = file.Size();
+    if (job.expected && done == job.expected) {
+        engine.Report(kEngineStarted, done);
         return 0;
     }
     // Larger than expected: not ours to continue, fetch it whole.
-    if (present > job.expected) present = 0;
-    if (int32_t error = CheckVolume(job.folder, job.expected, present)) return error;
-    return Download(engine, job, file, present);
+    if (done > job.expected) done = 0;
+    if (int32_t error = CheckVolume(job.folder, job.expected, done)) return error;
+    if (int32_t error = Download(engine, job, file, done)) return error;
+    return file.Close() ? 0 : kErrorWriteFailed;
 }
 
 }  // namespace
 
 void RunTransfer(Engine& engine, const Job& job)
 {
-    int32_t error = Transfer(engine, job);
+    uint64_t done = 0;
+    // The program may start the file the moment it hears Finished: Windows
+    // refuses to run a file that any handle still holds open for writing.
+    int32_t error = Transfer(engine, job, done);
+    if (error == 0) engine.Report(kEngineFinished, done);
     if (error > 0) engine.Report(kEngineError, static_cast<uint64_t>(error));
 }

@@ -33,6 +33,13 @@ public:
         if (Valid()) CloseHandle(h_);
         h_ = h;
     }
+    // Closes now; false when the system reports a failure (a late write error).
+    bool Close()
+    {
+        bool closed = Valid() && CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
 
 private:
     HANDLE h_;

@@ -13,6 +13,13 @@ cleanup() {
 trap cleanup EXIT
 vexil_start_wine
 bash "$vexil_root/tools/demo-server.sh" start
+settings_url="http://$(vexil_server)/glenmoor/download.xml"
+answer=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$settings_url" || true)
+if [ "$answer" != 200 ]; then
+  echo "main job: the demo server answers ${answer:-nothing} for $settings_url; its error log ends:" >&2
+  tail -n 5 "$VEXIL_BUILD/nginx/logs/error.log" >&2 || true
+  exit 1
+fi
 exe="$VEXIL_BUILD/VexilDownloader.exe"
 site="$VEXIL_BUILD/demo-site/glenmoor/client"
 user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
@@ -53,7 +60,19 @@ start=$(date +%s.%N)
 xdotool mousemove $((x + 420)) $((y + 292)) click 1
 sleep 2
 shot downloading
-for _ in $(seq 1500); do [ -f "$target/launched.txt" ] && break; sleep 0.2; done
+# No byte within seconds means the download never began: say why now.
+for _ in $(seq 100); do [ -n "$(ls -A "$target" 2>/dev/null)" ] && break; sleep 0.2; done
+if [ -z "$(ls -A "$target" 2>/dev/null)" ]; then
+  shot stuck
+  echo "main job: no file arrived within 20 s of pressing start; the window is saved as $VEXIL_BUILD/main-stuck.png; the server's last requests:" >&2
+  tail -n 5 "$VEXIL_BUILD/nginx/logs/access.log" >&2 || true
+  exit 1
+fi
+for _ in $(seq 1500); do
+  [ -f "$target/launched.txt" ] && break
+  kill -0 "$program" 2>/dev/null || { echo "main job: the downloader ended before its program was started" >&2; exit 1; }
+  sleep 0.2
+done
 end=$(date +%s.%N)
 sleep 3  # the started program's short window has come and gone
 shot done

@@ -58,11 +58,18 @@ vexil_mount_small_volume() {
 # The built-in download server's address of this build.
 vexil_server() { sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt"; }
 
+# Started as root, nginx's workers would run as nobody, who cannot read a
+# clone in a private home folder: they run as the invoking user instead.
+vexil_nginx_user() {
+  if [ "$(id -u)" -eq 0 ]; then echo "user $(id -un) $(id -gn);"; fi
+}
+
 vexil_start_nginx() {
   local dir=$1 root=$2 extra=${3:-} server
   server=$(vexil_server)
   mkdir -p "$dir/logs" "$root"
   cat >"$dir/nginx.conf" <<CONF
+$(vexil_nginx_user)
 worker_processes 1;
 pid $dir/nginx.pid;
 error_log $dir/logs/error.log;

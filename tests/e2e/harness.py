@@ -5,6 +5,7 @@ server, the program's process and window, pointer input, screenshots and
 the server's request log. Needs DISPLAY, WINEPREFIX and VEXIL_BUILD (as set
 up by tools/test.sh).
 """
+import grp
 import io
 import os
 import pwd
@@ -52,6 +53,14 @@ def built_in_server():
     raise RuntimeError("VEXIL_SERVER missing from the CMake cache")
 
 
+def nginx_user():
+    """Started as root, nginx's workers would run as nobody, who cannot read
+    a clone in a private home folder: they run as the invoking user."""
+    if os.geteuid() != 0:
+        return ""
+    return f"user {pwd.getpwuid(os.getuid()).pw_name} {grp.getgrgid(os.getgid()).gr_name};"
+
+
 class Nginx:
     """nginx on the built-in server's address, serving a site folder that
     tests may replace between runs. /slow/ is throttled, but for ranges:
@@ -69,7 +78,8 @@ class Nginx:
         (self.dir / "logs").mkdir(exist_ok=True)
         self.site.mkdir(exist_ok=True)
         conf = self.dir / "nginx.conf"
-        conf.write_text(f"""worker_processes 1;
+        conf.write_text(f"""{nginx_user()}
+worker_processes 1;
 pid {self.dir}/nginx.pid;
 error_log {self.dir}/logs/error.log;
 events {{ worker_connections 64; }}

@@ -17,6 +17,8 @@ std::mutex g_mutex;
 std::condition_variable g_changed;
 std::vector<RecordedEvent> g_events;
 std::atomic<DWORD> g_holdAfterFinishedMs{0};
+std::string g_runAtFinished;
+std::atomic<UINT> g_runResult{0};
 
 HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t high)
 {
@@ -26,6 +28,8 @@ HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t hi
         g_events.push_back({event, (static_cast<uint64_t>(high) << 32) | low, GetCurrentThreadId(), context});
     }
     g_changed.notify_all();
+    if (event == kEngineFinished && !g_runAtFinished.empty())
+        g_runResult = WinExec(("\"" + g_runAtFinished + "\"").c_str(), SW_HIDE);
     if (event == kEngineFinished) Sleep(g_holdAfterFinishedMs.load());
     return 0;
 }
@@ -89,6 +93,14 @@ std::vector<RecordedEvent> RecordedEvents()
 }
 
 void HoldAfterFinished(DWORD ms) { g_holdAfterFinishedMs = ms; }
+
+void RunAtFinished(const std::string& program)
+{
+    g_runAtFinished = program;
+    g_runResult = 0;
+}
+
+UINT RunAtFinishedResult() { return g_runResult.load(); }
 
 void ClearEvents()
 {
@@ -220,6 +232,7 @@ void EngineTest::TearDown()
     if (engine_) engine_->Release();
     engine_ = nullptr;
     HoldAfterFinished(0);
+    RunAtFinished("");
     RemoveTree(folder_);
 }
 

@@ -27,6 +27,10 @@ std::vector<RecordedEvent> RecordedEvents();
 void ClearEvents();
 // Keeps the worker inside the callback this long after a Finished event.
 void HoldAfterFinished(DWORD ms);
+// Starts this program from the callback the moment Finished arrives, as the
+// window does; RunAtFinishedResult() is WinExec's answer (above 31: started).
+void RunAtFinished(const std::string& program);
+UINT RunAtFinishedResult();
 // Waits until a Finished or Error event arrives (and the worker exits); false on time-out.
 bool WaitForEnd(DWORD timeoutMs);
 // On the Wine bench a socket connect stalls while another thread of the

@@ -1,4 +1,7 @@
 // Successful transfers: whole files, resumes, restarts, mirrors.
+#include <iterator>
+
+#include "support/host_path.h"
 #include "support/http_responder.h"
 #include "tkwengine/engine_harness.h"
 
@@ -70,6 +73,28 @@ TEST_F(EngineTest, FinishesACompleteFileWithoutATransfer)
     ASSERT_TRUE(WaitForEnd(kWaitMs));
     EXPECT_EQ(data.size(), FinishedValue());
     EXPECT_TRUE(server.Requests().empty());
+}
+
+// The window starts the last file the moment it hears Finished: the file
+// must be closed by then, whether fetched whole, resumed or already complete.
+TEST_F(EngineTest, AFinishedProgramStartsAtOnce)
+{
+    const std::string program = ReadFileBytes(HostPath(RUNNABLE_PROGRAM_PATH));
+    ASSERT_GT(program.size(), 1000u);
+    ScriptedServer server;
+    HttpReply reply = HttpReply::Ok(program);
+    reply.ranges = true;
+    const size_t presentBefore[] = {0, program.size() / 2, program.size(), 0, program.size() / 3, program.size(), 0, 1};
+    for (size_t round = 0; round < std::size(presentBefore); ++round) {
+        const std::string name = "run" + std::to_string(round) + ".exe";
+        server.Serve("/" + name, reply);
+        if (presentBefore[round]) WriteFileBytes(Local(name), program.substr(0, presentBefore[round]));
+        ClearEvents();
+        RunAtFinished(Local(name));
+        ASSERT_EQ(0, Start(server.Url("/" + name), program.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_GT(RunAtFinishedResult(), 31u) << name << " with " << presentBefore[round] << " bytes present";
+    }
 }
 
 TEST_F(EngineTest, UsesAMirrorWhenTheHostAnswers5xx)
