@@ -79,6 +79,15 @@ void TraceFileDone()
     if (IsDebuggerPresent()) OutputDebugStringA("DONE\n");
 }
 
+// Paints the finished state now: the started program may hold the screen
+// (and this thread, in WinExec) for seconds.
+void ShowFinishedState()
+{
+    AppState.totalProgress.SetValue(static_cast<int32_t>(AppState.totalSize / 1024));
+    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
+    UpdateWindow(AppState.mainWindow);
+}
+
 void OnFinished()
 {
     TraceFileDone();
@@ -99,6 +108,7 @@ void OnFinished()
     } else {
         FormatText(AppState.totalDoneText, kTextSize, "%I64d", Megabytes(AppState.totalSize));
         AppState.allDone = 1;
+        ShowFinishedState();
     }
     if (AppState.autoRun == 1 && AppState.completedBytes == AppState.totalSize && AppState.runFileName[0] != '\0')
         RunDownloadedProgram();

@@ -18,11 +18,13 @@ def finished(program, folders, site, timeout=120):
 def test_whole_list_arrives_byte_for_byte_and_the_program_starts_once(launch, site, folders):
     program = launch()
     program.click(*START_BUTTON)
+    launched = folders.download / "launched.txt"
+    program.wait(launched.exists, 120, "the downloaded program's marker")
+    # The finished state is on the screen by the time the program starts.
+    assert harness.look(program.screenshot(), START_PLACE, START_LOOKS) in ("start", "start hover")
     files = finished(program, folders, site)
     for name, data in files.items():
         assert (folders.download / name).read_bytes() == data, name
-    launched = folders.download / "launched.txt"
-    program.wait(launched.exists, 60, "the downloaded program's marker")
     program.wait(lambda: not harness.started_programs(program.before), 60, "the downloaded program to end")
     assert launched.read_text().strip() == "1"
 
