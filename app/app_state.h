@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <deque>
 
-#include "app/text.h"
+#include "common/text.h"
 #include "config/engine_library.h"
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 #include "skin/button_skin.h"
 #include "skin/slider_skin.h"
 #include "skin/static_skin.h"

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "app/app_state.h"
-#include "engine/download_start.h"
+#include "bridge/download_start.h"
 
 void OnFolderClicked(BaseSkin*)
 {

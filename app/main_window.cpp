@@ -4,8 +4,8 @@
 #include "app/commands.h"
 #include "app/painting.h"
 #include "app/startup.h"
-#include "engine/engine_contract.h"
-#include "engine/engine_events.h"
+#include "common/engine_contract.h"
+#include "bridge/engine_events.h"
 #include "skin/pointer_router.h"
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

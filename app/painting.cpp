@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 
 #include "app/app_state.h"
-#include "skin/gdi_scope.h"
+#include "common/gdi_scope.h"
 
 namespace {
 

@@ -5,11 +5,10 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/messages.h"
+#include "bridge/download_start.h"
+#include "bridge/engine_events.h"
 #include "config/documents.h"
 #include "config/engine_library.h"
-#include "config/text_rules.h"
-#include "engine/download_start.h"
-#include "engine/engine_events.h"
 #include "skin/repaint.h"
 
 namespace {

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/text.h"
+#include "common/file_names.h"
+#include "common/text.h"
+#include "common/url.h"
+#include "config/background_picture.h"
 #include "config/http_fetch.h"
-#include "config/skin_images.h"
-#include "config/text_rules.h"
+#include "config/size_text.h"
 #include "tinyxml.h"
 
 namespace {

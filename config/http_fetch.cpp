@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/text.h"
+#include "common/file_system.h"
+#include "common/text.h"
+#include "common/url.h"
+#include "common/win_handles.h"
 #include "config/engine_library.h"
-#include "config/text_rules.h"
+#include "config/size_text.h"
 
 namespace {
 
@@ -17,79 +20,27 @@ constexpr DWORD kDocumentChunk = 4096;
 constexpr DWORD kFileChunk = 65000;
 constexpr DWORD kDocumentOpenFlags = 0xA4000000;  // reload, existing connection, no cache write
 
-// Closes a WinINet handle when it goes out of scope, children before parents.
-class NetHandle {
-public:
-    explicit NetHandle(HINTERNET handle) : handle_(handle) {}
-    ~NetHandle() { if (handle_) InternetCloseHandle(handle_); }
-    NetHandle(const NetHandle&) = delete;
-    NetHandle& operator=(const NetHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
-
-bool IsDirectory(const char* path)
-{
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Splits "http://host[:port]/path"; false for anything else.
-bool SplitHttpUrl(const char* url, char* host, size_t hostSize, INTERNET_PORT* port, const char** path)
-{
-    static const char kScheme[] = "http://";
-    if (strncmp(url, kScheme, sizeof(kScheme) - 1) != 0) return false;
-    const char* hostStart = url + sizeof(kScheme) - 1;
-    const char* slash = strchr(hostStart, '/');
-    if (slash == nullptr || slash == hostStart) return false;
-    const size_t hostLength = static_cast<size_t>(slash - hostStart);
-    if (hostLength >= hostSize) return false;
-    memcpy(host, hostStart, hostLength);
-    host[hostLength] = '\0';
-    *port = INTERNET_DEFAULT_HTTP_PORT;
-    char* colon = strrchr(host, ':');
-    if (colon != nullptr && strchr(colon, ']') == nullptr) {
-        unsigned long value = 0;
-        for (const char* p = colon + 1; *p; ++p) {
-            if (*p < '0' || *p > '9') return false;
-            value = value * 10 + static_cast<unsigned long>(*p - '0');
-            if (value > 65535) return false;
-        }
-        if (colon[1] != '\0') {
-            if (value == 0) return false;
-            *port = static_cast<INTERNET_PORT>(value);
-        }
-        *colon = '\0';
-    }
-    if (host[0] == '\0') return false;
-    *path = slash;
-    return true;
-}
-
 }  // namespace
 
 HRESULT ReadDocument(char* buffer, DWORD* count, const char* url)
 {
-    NetHandle internet(InternetOpenA("Glenmoor ReadXML", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InetHandle internet(InternetOpenA("Glenmoor ReadXML", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) return E_FAIL;
-    NetHandle request(InternetOpenUrlA(internet.get(), url, nullptr, 0, kDocumentOpenFlags, 0));
+    InetHandle request(InternetOpenUrlA(internet.Get(), url, nullptr, 0, kDocumentOpenFlags, 0));
     if (!request) return E_FAIL;
 
     char status[4096] = {};
     DWORD statusSize = sizeof(status) - 1;
-    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE, status, &statusSize, nullptr)) return E_FAIL;
+    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE, status, &statusSize, nullptr)) return E_FAIL;
     if (strcmp(status, "404") == 0) return E_FAIL;
 
     HRESULT result = S_OK;
     DWORD total = 0;
     char chunk[kDocumentChunk];
     DWORD available = 0;
-    while (InternetQueryDataAvailable(request.get(), &available, 0, 0) && available > 0) {
+    while (InternetQueryDataAvailable(request.Get(), &available, 0, 0) && available > 0) {
         DWORD read = 0;
-        if (!InternetReadFile(request.get(), chunk, available < kDocumentChunk ? available : kDocumentChunk, &read)) {
+        if (!InternetReadFile(request.Get(), chunk, available < kDocumentChunk ? available : kDocumentChunk, &read)) {
             result = E_FAIL;
             break;
         }
@@ -110,23 +61,23 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
     char tempPath[kTextSize];
     if (!FormatText(tempPath, sizeof(tempPath), "%s.%lu.part", path, GetCurrentProcessId())) return E_FAIL;
 
-    NetHandle internet(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InetHandle internet(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) return E_FAIL;
-    NetHandle request(InternetOpenUrlA(internet.get(), url, nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+    InetHandle request(InternetOpenUrlA(internet.Get(), url, nullptr, 0, INTERNET_FLAG_RELOAD, 0));
     if (!request) return E_FAIL;
 
     DWORD status = 0;
     DWORD statusSize = sizeof(status);
-    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) ||
+    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) ||
         status != 200)
         return E_FAIL;
     char lengthText[32] = {};
     DWORD lengthSize = sizeof(lengthText) - 1;
-    const bool hasLength = HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
+    const bool hasLength = HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
     const int64_t expected = hasLength ? ParsePositiveSize(lengthText) : -1;
     if (hasLength && expected == 0 && strcmp(lengthText, "0") != 0) return E_FAIL;
 
-    CreateDirectoryChain(path);
+    CreateParentFolders(path);
     HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return E_FAIL;
 
@@ -136,13 +87,13 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
     std::vector<char> chunk(kFileChunk);
     for (;;) {
         DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) {
+        if (!InternetQueryDataAvailable(request.Get(), &available, 0, 0)) {
             ok = false;
             break;
         }
         if (available == 0) break;
         DWORD read = 0;
-        if (!InternetReadFile(request.get(), chunk.data(), available < kFileChunk ? available : kFileChunk, &read)) {
+        if (!InternetReadFile(request.Get(), chunk.data(), available < kFileChunk ? available : kFileChunk, &read)) {
             ok = false;
             break;
         }
@@ -178,40 +129,24 @@ HRESULT DownloadImage(const char* url, const char* path)
 
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
 {
-    if (strlen(url) >= kTextSize) return false;
-    char host[kTextSize];
-    INTERNET_PORT port = 0;
-    const char* path = nullptr;
-    if (!SplitHttpUrl(url, host, sizeof(host), &port, &path)) return false;
+    UrlParts parts;
+    if (!ParseUrl(url, parts) || parts.secure) return false;
 
-    NetHandle internet(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InetHandle internet(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) return false;
-    NetHandle connection(InternetConnectA(internet.get(), host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    InetHandle connection(InternetConnectA(internet.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return false;
-    NetHandle request(HttpOpenRequestA(connection.get(), "HEAD", path, "HTTP/1.0", nullptr, nullptr,
+    InetHandle request(HttpOpenRequestA(connection.Get(), "HEAD", parts.path, "HTTP/1.0", nullptr, nullptr,
                                        INTERNET_FLAG_RELOAD, 0));
     if (!request) return false;
     static const char kHeaders[] = "Connection: Close\r\n";
-    if (!HttpSendRequestA(request.get(), kHeaders, sizeof(kHeaders) - 1, nullptr, 0)) return false;
+    if (!HttpSendRequestA(request.Get(), kHeaders, sizeof(kHeaders) - 1, nullptr, 0)) return false;
 
     char length[32] = {};
     DWORD lengthSize = sizeof(length) - 1;
-    if (HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr))
+    if (HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr))
         CopyText(sizeText, kTextSize, length);
     return true;
-}
-
-int CreateDirectoryChain(const char* path)
-{
-    char prefix[kTextSize];
-    for (const char* p = strchr(path, '\\'); p != nullptr; p = strchr(p + 1, '\\')) {
-        const size_t length = static_cast<size_t>(p - path) + 1;
-        if (length >= sizeof(prefix)) break;
-        memcpy(prefix, path, length);
-        prefix[length] = '\0';
-        if (!IsDirectory(prefix) && !CreateDirectoryA(prefix, nullptr)) break;
-    }
-    return 0;
 }
 
 int EnsureEngineLibrary(const char* url)

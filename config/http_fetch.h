@@ -25,9 +25,6 @@ HRESULT DownloadImage(const char* url, const char* path);
 // answer is copied into sizeText (512 bytes), which is otherwise untouched.
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText);
 
-// Creates every folder of path up to its last backslash. Always 0.
-int CreateDirectoryChain(const char* path);
-
 // Sets AppState.engineLibraryPath and fetches the library from url when it
 // is not on disk or, with AppState.engineLibraryPin set, does not match the
 // pin. Always 0.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "skin/gdi_scope.h"
+#include "common/gdi_scope.h"
 
 namespace {
 

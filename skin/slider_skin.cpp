@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "skin/gdi_scope.h"
+#include "common/gdi_scope.h"
 #include "skin/skin_names.h"
 
 namespace {

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "common/file_names.h"
+#include "common/url.h"
 #include "tkwengine/folder.h"
-#include "tkwengine/safe_name.h"
 
 namespace {
 
@@ -108,14 +109,13 @@ void Engine::JoinWorker(DWORD timeoutMs)
 
 int32_t Engine::Start(const char* url, uint64_t expected)
 {
-    char name[MAX_PATH] = {};
     Job job;
     // Right after a cancel the worker may still be leaving its read.
     if (busy_ && gate_.Cancelled()) JoinWorker(kRestartWaitMs);
     if (busy_ || folder_[0] == '\0') return 1;
     JoinWorker(INFINITE);  // already past its last event
-    if (!FileNameFromUrl(url, name, sizeof name) || !ParseUrl(url, job.target)) return 2;
-    if (!JoinPath(folder_, name, job.localPath)) return 3;
+    if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return 2;
+    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return 3;
     AppendMirrors(serverList_, job.target);
     std::memcpy(job.folder, folder_, sizeof folder_);
     job.expected = expected;

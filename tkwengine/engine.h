@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/engine_contract.h"
-#include "tkwengine/url_parts.h"
+#include "common/engine_contract.h"
+#include "tkwengine/target.h"
 
 struct Job {
     Target target;

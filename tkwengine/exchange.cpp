@@ -40,7 +40,7 @@ void ApplyTimeouts(HINTERNET handle)
     SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
 }
 
-bool Exchange::Open(HINTERNET session, const Endpoint& endpoint, const Target& target, uint64_t offset)
+bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, uint64_t offset)
 {
     Close();
     connection_.Reset(

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "tkwengine/engine.h"
-#include "tkwengine/win_handles.h"
+#include "common/win_handles.h"
 
 // Explicit limits so a dead or stalled server ends in an error, never a hang.
 constexpr DWORD kConnectTimeoutMs = 4000;
@@ -21,7 +21,7 @@ public:
 
     // Sends the request (with a range from offset when it is not 0); false
     // when the endpoint cannot be reached or the call was cancelled.
-    bool Open(HINTERNET session, const Endpoint& endpoint, const Target& target, uint64_t offset);
+    bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, uint64_t offset);
     void Close();
 
     HINTERNET Request() const { return request_; }

@@ -1,5 +1,5 @@
 // The module's one export and the table of operations behind it.
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 #include "tkwengine/engine.h"
 
 namespace {

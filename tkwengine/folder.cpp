@@ -2,36 +2,8 @@
 
 #include <cstring>
 
-#include "app/text.h"
-
-namespace {
-
-bool IsDirectory(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates every prefix ending before a separator, then the whole path.
-// Failures on the way (drive, share, existing parts) are judged by the end result.
-void CreateChain(char* path)
-{
-    for (size_t i = 0; path[i] != '\0';) {
-        if (IsLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0') {
-            i += 2;
-            continue;
-        }
-        if (path[i] == '\\' && i > 0) {
-            path[i] = '\0';
-            CreateDirectoryA(path, nullptr);
-            path[i] = '\\';
-        }
-        ++i;
-    }
-    CreateDirectoryA(path, nullptr);
-}
-
-}  // namespace
+#include "common/file_system.h"
+#include "common/text.h"
 
 bool PrepareFolder(const char* folder, char (&out)[MAX_PATH])
 {
@@ -41,8 +13,7 @@ bool PrepareFolder(const char* folder, char (&out)[MAX_PATH])
     // Keep "C:\" whole, drop any other trailing separator.
     if (length > 3 && out[length - 1] == '\\' && CharBoundaryPrefix(out, length - 1) == length - 1)
         out[length - 1] = '\0';
-    CreateChain(out);
-    return IsDirectory(out);
+    return CreateFolderChain(out);
 }
 
 bool JoinPath(const char* folder, const char* name, char (&out)[MAX_PATH])

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "tkwengine/win_handles.h"
+#include "common/win_handles.h"
 
 class TargetFile {
 public:

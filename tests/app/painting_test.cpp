@@ -8,7 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/painting.h"
-#include "app/text.h"
+#include "common/text.h"
 #include "support/fresh_state.h"
 
 namespace {

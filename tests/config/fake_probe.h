@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "common/text.h"
 #include "config/documents.h"
 
 struct FakeProbe {

@@ -95,11 +95,11 @@ TEST_F(HostileDocument, UrlsAtTheFieldLimit)
 {
     for (size_t length : {511u, 512u, 600u}) {
         ResetAppState();
-        std::string url = "http://h/" + std::string(length - 9, 'u');
+        std::string url = "http://h/" + std::string(length - 15, 'u') + "/u.exe";
         probe.sizes[url] = "3";
         Files("<Download><File url='" + url + "' run='true'/></Download>");
         EXPECT_EQ(length < kTextSize ? 1u : 0u, AppState.fileList.Count()) << length;
-        EXPECT_EQ(length < kTextSize ? std::string(length - 9, 'u') : "", AppState.runFileName) << length;
+        EXPECT_STREQ(length < kTextSize ? "u.exe" : "", AppState.runFileName) << length;
     }
 }
 

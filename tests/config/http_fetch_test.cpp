@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "common/file_system.h"
 #include "config/documents.h"
 #include "config/http_fetch.h"
 #include "support/fresh_state.h"
 #include "support/http_responder.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -291,21 +292,13 @@ TEST_F(Download, ProgramImageMustStartWithMZ)
     EXPECT_EQ(102u, ReadWholeFile(target).size());
 }
 
-TEST_F(Download, DirectoryChainStopsBeforeTheFileName)
-{
-    const std::string path = dir + "\\a\\b\\c.dll";
-    EXPECT_EQ(0, CreateDirectoryChain(path.c_str()));
-    EXPECT_TRUE(GetFileAttributesA((dir + "\\a\\b").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_FALSE(FileExists(path));
-}
-
 TEST_F(HttpFetch, PresentEngineLibraryIsKept)
 {
     AppState.engineLibraryPin = "";
     EnsureEngineLibrary();
     const std::string path = AppState.engineLibraryPath;
     ASSERT_NE(std::string::npos, path.find("\\Glenmoor\\download\\tkwengine.dll"));
-    CreateDirectoryChain(path.c_str());
+    CreateParentFolders(path.c_str());
     WriteWholeFile(path, "");
     ResetAppState();
     AppState.engineLibraryPin = "";
@@ -313,11 +306,6 @@ TEST_F(HttpFetch, PresentEngineLibraryIsKept)
     EXPECT_EQ(path, AppState.engineLibraryPath);
     EXPECT_EQ("", ReadWholeFile(path));
     DeleteFileA(path.c_str());
-}
-
-TEST(EngineLibraryUrl, UsesTheBuiltInServer)
-{
-    EXPECT_STREQ("http://" VEXIL_SERVER "/glenmoor/tkwengine.dll", kEngineLibraryUrl);
 }
 
 TEST_F(HttpFetch, CommandLineFileAtTheHeadThroughTheNetwork)

@@ -242,7 +242,7 @@ def test_a_bad_picture_gives_the_built_in_background(launch, site, folders, faul
 
 # Hostile file lists ------------------------------------------------------------------
 HOSTILE_NAMES = ["..", ".", "", "..\\..\\evil.exe", "c:evil.exe", "a:b", "a*b", "a?b", 'a"b', "a<b", "a>b",
-                 "a|b", "tab\tname"]
+                 "a|b", "tab\tname", "con.exe", "trail."]
 
 
 # Each name, and the 600-byte URL.
@@ -251,25 +251,28 @@ HOSTILE_INPUTS = HOSTILE_NAMES + ["a URL of 600 bytes"]
 
 def test_hostile_names_and_long_urls_never_leave_the_folder(launch, scripted, folders):
     serve_settings(scripted)
-    safe = data("safe.bin", 4000)
-    urls = [scripted.url("/files/x/") + name for name in HOSTILE_NAMES]
+    first, safe = data("first.bin", 3000), data("safe.bin", 4000)
+    urls = [serve_file(scripted, "first.bin", first)] + [scripted.url("/files/x/") + name for name in HOSTILE_NAMES]
     for name in HOSTILE_NAMES:
         scripted.serve("/files/x/" + name, b"evil", ranges=True)
     long_url = scripted.url("/files/") + "l" * (600 - len(scripted.url("/files/")))
     scripted.serve(long_url[len(scripted.url("")) - 1:], b"long", ranges=True)
     urls += [long_url, serve_file(scripted, "safe.bin", safe)]
-    scripted.serve("/list.xml", file_list(urls, run=urls[3]))
+    scripted.serve("/list.xml", file_list(urls, run=urls[4]))
     parent = folders.download.parent
     before = set(parent.iterdir()) if parent.exists() else set()
     program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
     program.click(*START_BUTTON)
     target = folders.download / "safe.bin"
     program.wait(lambda: target.exists() and target.read_bytes() == safe, 60, "the safe file")
-    assert sorted(p.name for p in folders.download.iterdir()) == ["safe.bin"]
+    assert (folders.download / "first.bin").read_bytes() == first
+    assert sorted(p.name for p in folders.download.iterdir()) == ["first.bin", "safe.bin"]
     assert set(parent.iterdir()) - before == {folders.download}
     assert not harness.started_programs(program.before)
-    assert [r[1] for r in scripted.requests() if r[0] in ("HEAD", "GET") and r[1].startswith("/files/")] == \
-        ["/files/safe.bin", "/files/safe.bin"]
+    # Only the safe files were sized, so only they count in the total.
+    assert [(r[0], r[1]) for r in scripted.requests() if r[1].startswith("/files/")] == \
+        [("HEAD", "/files/first.bin"), ("HEAD", "/files/safe.bin"), ("GET", "/files/first.bin"),
+         ("GET", "/files/safe.bin")]
 
 
 def test_a_folder_with_blanks_starts_the_downloaded_program_not_a_planted_one(launch, scripted, folders):

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "config/temp_dir.h"
+#include "support/temp_dir.h"
 #include "contract_engine.h"
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 #include "support/host_path.h"
 
 namespace {

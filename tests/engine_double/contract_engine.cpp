@@ -14,7 +14,7 @@
 #include <string>
 
 #include "contract_engine.h"
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 #include "engine_script.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "app/app_state.h"
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 #include "support/engine_error_cases.h"
 #include "window_fixture.h"
 

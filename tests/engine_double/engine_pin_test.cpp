@@ -6,7 +6,7 @@
 #include "app/messages.h"
 #include "config/engine_library.h"
 #include "config/http_fetch.h"
-#include "config/temp_dir.h"
+#include "support/temp_dir.h"
 #include "contract_engine_pin.h"
 #include "support/fresh_state.h"
 #include "support/host_path.h"

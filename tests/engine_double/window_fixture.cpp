@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "common/file_system.h"
 #include "config/http_fetch.h"
 #include "contract_engine.h"
 #include "support/fresh_state.h"
@@ -70,7 +71,7 @@ void WindowTest::ServeFileList(const std::vector<std::pair<std::string, int64_t>
 
 void WindowTest::PlaceLibrary(const std::string& source)
 {
-    CreateDirectoryChain(libraryPath_.c_str());
+    CreateParentFolders(libraryPath_.c_str());
     ASSERT_TRUE(CopyFileA(source.c_str(), libraryPath_.c_str(), FALSE)) << libraryPath_;
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "pixels.h"
-#include "skin/gdi_scope.h"
+#include "common/gdi_scope.h"
 #include "skin/skin_image.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "skin/gdi_scope.h"
+#include "common/gdi_scope.h"
 
 // A 32-bit top-down DIB section.
 class Dib {

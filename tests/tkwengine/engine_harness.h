@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 #include "support/http_responder.h"
 
 struct RecordedEvent {

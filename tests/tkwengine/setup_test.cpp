@@ -25,9 +25,7 @@ TEST_F(EngineTest, SetDownloadFolderRefusesUnusablePaths)
 TEST_F(EngineTest, RefusesUnsafeNames)
 {
     ScriptedServer server;
-    const char* const paths[] = {"/dir/",     "/dir/.",    "/dir/..",  "/a:b",  "/a*b",    "/a?b",  "/a%22b\"",
-                                 "/a<b",      "/a>b",      "/a|b",     "/a\\b", "/con",    "/nul.txt", "/trail.",
-                                 "/tab\tname", "/a\x01" "b"};
+    const char* const paths[] = {"/dir/", "/dir/..", "/a:b", "/a\\b", "/con", "/trail."};
     for (const char* path : paths) EXPECT_NE(0, Start(server.Url(path), 10)) << path;
     EXPECT_NE(0, Start("http://127.0.0.1", 10));
     EXPECT_NE(0, Start("ftp://127.0.0.1/file.bin", 10));

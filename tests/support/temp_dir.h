@@ -8,7 +8,7 @@ inline std::string FreshTempDir(const char* name)
 {
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
-    std::string dir = std::string(base) + "vexil_config_" + name + "_" + std::to_string(GetTickCount());
+    std::string dir = std::string(base) + "vexil_test_" + name + "_" + std::to_string(GetTickCount());
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }

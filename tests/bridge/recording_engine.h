@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_contract.h"
+#include "common/engine_contract.h"
 
 struct EngineCall {
     std::string operation;

@@ -1,6 +1,6 @@
 #include "app/messages.h"
 #include "bridge_fixture.h"
-#include "engine/download_start.h"
+#include "bridge/download_start.h"
 
 using DownloadStart = BridgeTest;
 
@@ -145,11 +145,4 @@ TEST_F(DownloadStart, AfterTheLastFileTheEngineIsNotCalledAgain)
     ToggleDownload();
     EXPECT_TRUE(RecordingEngine::calls.empty());
     EXPECT_EQ(1, AppState.downloading);
-}
-
-TEST_F(DownloadStart, LocalFileSizeOfAMissingFileIsZero)
-{
-    EXPECT_EQ(0, GetLocalFileSize(LocalPath("missing").c_str()));
-    WriteLocalFile("seven", 7);
-    EXPECT_EQ(7, GetLocalFileSize(LocalPath("seven").c_str()));
 }

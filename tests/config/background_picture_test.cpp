@@ -5,10 +5,10 @@
 
 #include "app/app_state.h"
 #include "config/documents.h"
-#include "config/skin_images.h"
+#include "config/background_picture.h"
 #include "support/fresh_state.h"
 #include "support/http_responder.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 // Starting and stopping the download of the head file of the list.
 #pragma once
-#include <cstdint>
-
 class BaseSkin;
 
 constexpr unsigned kProgressTimerId = 1;
@@ -12,6 +10,3 @@ void OnStartClicked(BaseSkin* widget);
 
 // Starts the head file when no download runs, otherwise stops.
 void ToggleDownload();
-
-// Size of a local file in bytes; 0 when it cannot be opened.
-int64_t GetLocalFileSize(const char* path);

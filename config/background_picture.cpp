@@ -1,4 +1,4 @@
-#include "config/skin_images.h"
+#include "config/background_picture.h"
 
 #include <ole2.h>
 #include <olectl.h>

@@ -10,6 +10,7 @@ public:
     InetHandle(const InetHandle&) = delete;
     InetHandle& operator=(const InetHandle&) = delete;
     HINTERNET Get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
     void Reset(HINTERNET h = nullptr)
     {
         if (h_) InternetCloseHandle(h_);

@@ -1,7 +1,7 @@
-#include "engine/engine_events.h"
+#include "bridge/engine_events.h"
 
 #include "app/app_state.h"
-#include "engine/download_start.h"
+#include "bridge/download_start.h"
 
 namespace {
 

@@ -1,10 +1,15 @@
-#include "tkwengine/safe_name.h"
+#include "common/file_names.h"
+
+#include <windows.h>
 
 #include <cstring>
 
-#include "app/text.h"
+#include "common/text.h"
 
 namespace {
+
+// Longer names leave too little of MAX_PATH for the folder.
+constexpr size_t kMaxNameLength = 200;
 
 bool IsForbiddenByte(unsigned char c) { return c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr; }
 
@@ -24,7 +29,7 @@ bool IsDeviceName(const char* name)
 bool IsSafeFileName(const char* name)
 {
     size_t length = name ? std::strlen(name) : 0;
-    if (length == 0 || length >= 200) return false;
+    if (length == 0 || length >= kMaxNameLength) return false;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
     for (size_t i = 0; i < length;) {
         unsigned char c = static_cast<unsigned char>(name[i]);
@@ -41,17 +46,4 @@ bool IsSafeFileName(const char* name)
     char last = name[length - 1];
     if (last == '.' || last == ' ') return false;
     return !IsDeviceName(name);
-}
-
-bool FileNameFromUrl(const char* url, char* out, size_t capacity)
-{
-    if (!url) return false;
-    const char* scheme = std::strstr(url, "://");
-    if (!scheme) return false;
-    const char* pathStart = std::strchr(scheme + 3, '/');
-    const char* lastSlash = std::strrchr(url, '/');
-    if (!pathStart || lastSlash < pathStart) return false;
-    const char* name = lastSlash + 1;
-    if (!IsSafeFileName(name)) return false;
-    return CopyTextWhole(out, capacity, name);
 }

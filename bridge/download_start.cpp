@@ -1,4 +1,4 @@
-#include "engine/download_start.h"
+#include "bridge/download_start.h"
 
 #include <windows.h>
 
@@ -8,7 +8,9 @@
 
 #include "app/app_state.h"
 #include "app/messages.h"
-#include "config/text_rules.h"
+#include "common/file_names.h"
+#include "common/file_system.h"
+#include "common/url.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ void DeleteOversizedLocalFile(const char* path)
     FILE* file = fopen(path, "rb");
     if (file == nullptr) return;
     fclose(file);
-    if (GetLocalFileSize(path) > AppState.currentFileSize) DeleteFileA(path);
+    if (LocalFileSize(path) > AppState.currentFileSize) DeleteFileA(path);
 }
 
 void StartDownload()
@@ -84,15 +86,4 @@ void ToggleDownload()
         StopDownload();
     else if (!AppState.fileList.Empty())
         StartDownload();
-}
-
-int64_t GetLocalFileSize(const char* path)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_ARCHIVE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
-    CloseHandle(file);
-    return size.QuadPart;
 }

@@ -1,5 +1,5 @@
 #include "bridge_fixture.h"
-#include "engine/engine_events.h"
+#include "bridge/engine_events.h"
 #include "support/engine_error_cases.h"
 
 using EngineEvents = BridgeTest;

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/text.h"
+#include "common/text.h"
 
 TEST(Platform, AnsiCodePageIsKorean) { EXPECT_EQ(949u, GetACP()); }
 

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/file_names.h"
+
+namespace {
+
+struct NameCase {
+    std::string name;
+    bool safe;
+};
+
+TEST(FileNames, OnlyNamesThatStayInTheFolderUnderExactlyThatName)
+{
+    const NameCase cases[] = {
+        {"setup.exe", true},           {"a", true},
+        {"con1.txt", true},            {"console.exe", true},
+        {"com.txt", true},             {"comx.txt", true},
+        {"setup%20v1.bin", true},      {"\xB0\xA1\xB3\xAA.pak", true},
+        {"\x81\x7C.bin", true},  // a trail byte that looks like '|'
+        {std::string(199, 'n'), true},
+        {"", false},                   {".", false},
+        {"..", false},                 {"a\\b", false},
+        {"a/b", false},                {"c:x.exe", false},
+        {"a*b", false},                {"a?b", false},
+        {"a\"b", false},               {"a<b", false},
+        {"a>b", false},                {"a|b", false},
+        {"a\tb", false},               {"a\x01" "b", false},
+        {"a\x7F", false},              {"con", false},
+        {"CON.exe", false},            {"nul.txt", false},
+        {"aux", false},                {"prn.log", false},
+        {"com1", false},               {"LPT9.dat", false},
+        {"conin$", false},             {"trail.", false},
+        {"trail ", false},             {std::string(200, 'n'), false},
+        {"half\xB0", false},  // a lead byte without its trail byte
+    };
+    for (const NameCase& c : cases) EXPECT_EQ(c.safe, IsSafeFileName(c.name.c_str())) << '"' << c.name << '"';
+    EXPECT_FALSE(IsSafeFileName(nullptr));
+}
+
+}  // namespace
