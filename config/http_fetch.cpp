@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "common/file_system.h"
+#include "common/net_timeouts.h"
 #include "common/text.h"
 #include "common/url.h"
 #include "common/win_handles.h"
@@ -19,15 +20,51 @@ namespace {
 constexpr DWORD kDocumentChunk = 4096;
 constexpr DWORD kFileChunk = 65000;
 constexpr DWORD kDocumentOpenFlags = 0xA4000000;  // reload, existing connection, no cache write
+// Start-up waits on each request: a silent server must not keep the window
+// from appearing.
+constexpr DWORD kStartUpTimeoutMs = 6000;
+
+// One request of start-up, sent on construction; Get() is null when it could
+// not be made. Wine hands only the connect time-out down from the internet
+// handle, so the request carries its own time-outs.
+class StartUpRequest {
+public:
+    StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version, DWORD flags,
+                   const char* headers = nullptr);
+    StartUpRequest(const StartUpRequest&) = delete;
+    StartUpRequest& operator=(const StartUpRequest&) = delete;
+    HINTERNET Get() const { return request_.Get(); }
+
+private:
+    InetHandle internet_, connection_, request_;  // closed in reverse order
+};
+
+StartUpRequest::StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version,
+                               DWORD flags, const char* headers)
+    : internet_(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
+{
+    UrlParts parts;
+    if (!internet_ || !ParseUrl(url, parts)) return;
+    ApplyTimeouts(internet_.Get(), kStartUpTimeoutMs);
+    connection_.Reset(InternetConnectA(internet_.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
+                                       INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection_) return;
+    if (parts.secure) flags |= INTERNET_FLAG_SECURE;
+    HINTERNET request = HttpOpenRequestA(connection_.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0);
+    if (!request) return;
+    ApplyTimeouts(request, kStartUpTimeoutMs);
+    if (HttpSendRequestA(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0))
+        request_.Reset(request);
+    else
+        InternetCloseHandle(request);
+}
 
 }  // namespace
 
 HRESULT ReadDocument(char* buffer, DWORD* count, const char* url)
 {
-    InetHandle internet(InternetOpenA("Glenmoor ReadXML", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) return E_FAIL;
-    InetHandle request(InternetOpenUrlA(internet.Get(), url, nullptr, 0, kDocumentOpenFlags, 0));
-    if (!request) return E_FAIL;
+    StartUpRequest request("Glenmoor ReadXML", "GET", url, nullptr, kDocumentOpenFlags);
+    if (!request.Get()) return E_FAIL;
 
     char status[4096] = {};
     DWORD statusSize = sizeof(status) - 1;
@@ -61,10 +98,8 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
     char tempPath[kTextSize];
     if (!FormatText(tempPath, sizeof(tempPath), "%s.%lu.part", path, GetCurrentProcessId())) return E_FAIL;
 
-    InetHandle internet(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) return E_FAIL;
-    InetHandle request(InternetOpenUrlA(internet.Get(), url, nullptr, 0, INTERNET_FLAG_RELOAD, 0));
-    if (!request) return E_FAIL;
+    StartUpRequest request(userAgent, "GET", url, nullptr, INTERNET_FLAG_RELOAD);
+    if (!request.Get()) return E_FAIL;
 
     DWORD status = 0;
     DWORD statusSize = sizeof(status);
@@ -129,18 +164,9 @@ HRESULT DownloadImage(const char* url, const char* path)
 
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
 {
-    UrlParts parts;
-    if (!ParseUrl(url, parts) || parts.secure) return false;
-
-    InetHandle internet(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) return false;
-    InetHandle connection(InternetConnectA(internet.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return false;
-    InetHandle request(HttpOpenRequestA(connection.Get(), "HEAD", parts.path, "HTTP/1.0", nullptr, nullptr,
-                                       INTERNET_FLAG_RELOAD, 0));
-    if (!request) return false;
-    static const char kHeaders[] = "Connection: Close\r\n";
-    if (!HttpSendRequestA(request.Get(), kHeaders, sizeof(kHeaders) - 1, nullptr, 0)) return false;
+    if (_strnicmp(url, "http://", 7) != 0) return false;
+    StartUpRequest request(userAgent, "HEAD", url, "HTTP/1.0", INTERNET_FLAG_RELOAD, "Connection: Close\r\n");
+    if (!request.Get()) return false;
 
     char length[32] = {};
     DWORD lengthSize = sizeof(length) - 1;

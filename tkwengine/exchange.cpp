@@ -3,15 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/net_timeouts.h"
+
 namespace {
 
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
-
-void SetTimeout(HINTERNET handle, DWORD option, DWORD ms)
-{
-    InternetSetOptionA(handle, option, &ms, sizeof ms);
-}
 
 // "Range: bytes=N-\r\n" without relying on the runtime's 64-bit printf.
 void RangeHeader(uint64_t offset, char (&out)[64])
@@ -31,15 +28,6 @@ void RangeHeader(uint64_t offset, char (&out)[64])
 
 }  // namespace
 
-void ApplyTimeouts(HINTERNET handle)
-{
-    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
-    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-    SetTimeout(handle, INTERNET_OPTION_DATA_SEND_TIMEOUT, kReceiveTimeoutMs);
-    SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-}
-
 bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, uint64_t offset)
 {
     Close();
@@ -49,7 +37,7 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     DWORD flags = kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0);
     HINTERNET request = HttpOpenRequestA(connection_.Get(), "GET", target.path, nullptr, nullptr, nullptr, flags, 0);
     if (!request) return false;
-    ApplyTimeouts(request);
+    ApplyTimeouts(request, kTransferTimeoutMs);
     if (!gate_.Attach(request)) return false;
     request_ = request;
     char range[64] = {};

@@ -6,11 +6,8 @@
 #include "tkwengine/engine.h"
 #include "common/win_handles.h"
 
-// Explicit limits so a dead or stalled server ends in an error, never a hang.
-constexpr DWORD kConnectTimeoutMs = 4000;
-constexpr DWORD kReceiveTimeoutMs = 4000;
-
-void ApplyTimeouts(HINTERNET handle);
+// A dead or stalled server ends in an error, never a hang.
+constexpr DWORD kTransferTimeoutMs = 4000;
 
 class Exchange {
 public:

@@ -2,6 +2,7 @@
 // the body pumped into the file, and the closing events.
 #include <algorithm>
 
+#include "common/net_timeouts.h"
 #include "tkwengine/engine.h"
 #include "tkwengine/exchange.h"
 #include "tkwengine/local_file.h"
@@ -79,7 +80,7 @@ int32_t Download(Engine& engine, const Job& job, TargetFile& file, uint64_t& don
     const uint64_t present = done;
     InetHandle session(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.Get()) return kErrorNetwork;
-    ApplyTimeouts(session.Get());
+    ApplyTimeouts(session.Get(), kTransferTimeoutMs);
     Exchange exchange(engine.Gate());
     if (int32_t error = OpenAnywhere(engine, session.Get(), job.target, present, exchange)) return error;
     // A 200 (or a range other than asked) means the whole body comes again.

@@ -82,5 +82,9 @@ def pytest_terminal_summary(terminalreporter):
     inputs = len(test_faults.HOSTILE_INPUTS) if hostile else 0
     summary = (f"fault suite: {len(passed)} of {len(reports)} runs passed, staging {faults} faults "
                f"and {inputs} hostile inputs against the whole program\n")
+    if test_faults.STARTUP_SECONDS:
+        summary += "start-up against a silent server, launch to window (goal 15 s): " + ", ".join(
+            f"{name} {seconds:.1f} s" for name, seconds in test_faults.STARTUP_SECONDS.items()) + "\n"
     (harness.BUILD / "fault-suite.txt").write_text(summary)
-    terminalreporter.write_line(summary.strip())
+    for line in summary.splitlines():
+        terminalreporter.write_line(line)

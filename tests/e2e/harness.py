@@ -12,7 +12,9 @@ import pwd
 import random
 import shutil
 import signal
+import socket
 import subprocess
+import threading
 import time
 import urllib.request
 from pathlib import Path
@@ -131,6 +133,29 @@ http {{
 
     def url(self, path):
         return f"http://{self.address}/{path.lstrip('/')}"
+
+
+class SilentServer:
+    """Accepts connections on address and never answers them."""
+
+    def __init__(self, address):
+        host, port = address.rsplit(":", 1)
+        self.listener = socket.create_server((host, int(port)))
+        self.held = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                self.held.append(self.listener.accept()[0])
+            except OSError:
+                return
+
+    def close(self):
+        self.listener.shutdown(socket.SHUT_RDWR)  # wakes the blocked accept, which frees the port
+        self.listener.close()
+        for connection in self.held:
+            connection.close()
 
 
 class Site:

@@ -3,6 +3,7 @@ server or a document does, the program stays up, shows what its rules say,
 loses no byte, and writes or starts nothing outside its folder."""
 import random
 import shutil
+import time
 from xml.sax.saxutils import escape
 
 import pytest
@@ -198,6 +199,43 @@ def test_a_stalled_server_leaves_the_window_responsive_and_ends_in_an_error(laun
                         "the pause button answering the pointer while the server stalls")
     wait_message(program, timeout=90)
     assert program.running()
+
+
+# Start-up against a silent server ---------------------------------------------------
+# Seconds from launch to the window, per silent request, for the suite's report.
+STARTUP_SECONDS = {}
+
+
+@pytest.mark.parametrize("silent", ["settings", "file list", "probe", "engine library"])
+def test_a_silent_server_delays_start_up_by_seconds_not_minutes(launch, scripted, site, silent):
+    first = serve_file(scripted, "first.bin", data("first.bin", 3000))
+    scripted.serve("/files/stall.bin", b"x" * 10, stall_ms=120000)
+    listed = [first, scripted.url("/files/stall.bin"), serve_file(scripted, "last.bin", b"y" * 10)]
+    documents = {"/settings.xml": settings_text(scripted.address),
+                 "/list.xml": file_list(listed if silent == "probe" else [first])}
+    for path, body in documents.items():
+        stalled = {"settings": "/settings.xml", "file list": "/list.xml"}.get(silent) == path
+        scripted.serve(path, b"" if stalled else body, stall_ms=120000 if stalled else 0)
+    library = None
+    if silent == "engine library":
+        site.server.stop()
+        library = harness.SilentServer(site.server.address)
+    try:
+        began = time.monotonic()
+        program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+        STARTUP_SECONDS[silent] = time.monotonic() - began
+    finally:
+        if library:
+            library.close()
+            site.server.start()
+    assert STARTUP_SECONDS[silent] < 45
+    if silent in ("settings", "file list"):
+        program.wait_screen(unplaced, 30, "the window without widgets")
+    elif silent == "probe":
+        program.wait_screen(start_shown, 30, "the start button")
+        assert [r[1] for r in scripted.requests() if r[0] == "HEAD"] == ["/files/first.bin", "/files/stall.bin"]
+    else:
+        wait_message(program)
 
 
 # The engine library and the picture --------------------------------------------------
