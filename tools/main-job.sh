@@ -12,6 +12,7 @@ cleanup() {
 }
 trap cleanup EXIT
 vexil_start_wine
+echo "demo: starting the web server"
 bash "$vexil_root/tools/demo-server.sh" start
 settings_url="http://$(vexil_server)/glenmoor/download.xml"
 answer=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$settings_url" || true)
@@ -29,6 +30,7 @@ rm -rf "$target" "$user_dir/Documents/Glenmoor"
 find "$WINEPREFIX/drive_c" -maxdepth 2 -name 'Program Files*' -exec rm -rf {}/Glenmoor \;
 
 if [ -z "$vexil_xvfb_pid" ]; then
+  echo "main job: the downloader is on your display; it ends when you close it"
   vexil_wine wine "$exe"
   exit 0
 fi
@@ -36,6 +38,7 @@ fi
 # From the screen, as the user sees it (a grab of the window alone can lag).
 shot() { import -window root -crop "544x340+$x+$y" +repage "$VEXIL_BUILD/main-$1.png"; }
 
+echo "main job: starting the downloader"
 vexil_wine wine "$exe" >/dev/null 2>&1 &
 program=$!
 window=""
@@ -56,6 +59,7 @@ sleep 1
 x=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
 y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
 shot ready
+echo "main job: downloading"
 start=$(date +%s.%N)
 xdotool mousemove $((x + 420)) $((y + 292)) click 1
 sleep 2
@@ -80,10 +84,13 @@ vexil_wine wine "$VEXIL_BUILD/tests/window_ctl.exe" close VAZarodezuro
 wait "$program" || true
 
 [ -f "$target/launched.txt" ] || { echo "main job: the downloaded program was not started" >&2; exit 1; }
+echo "main job: checking the files"
 files=0 bytes=0
 for f in "$site"/*; do
   cmp -s "$f" "$target/$(basename "$f")" || { echo "main job: $(basename "$f") differs" >&2; exit 1; }
   files=$((files + 1)) bytes=$((bytes + $(stat -c %s "$f")))
 done
-awk -v f=$files -v b=$bytes -v s="$start" -v e="$end" -v d="$VEXIL_BUILD" 'BEGIN {
-  t = e - s; printf "main job: %d files, %d bytes, %.1f s, %.2f MB/s, byte for byte; screenshots %s/main-{ready,downloading,done}.png\n", f, b, t, b / 1048576 / t, d }'
+program_size=$(stat -c %s "$exe")
+engine_size=$(stat -c %s "$VEXIL_BUILD/demo-site/glenmoor/tkwengine.dll")
+awk -v f=$files -v b=$bytes -v s="$start" -v e="$end" -v d="$VEXIL_BUILD" -v p="$program_size" -v g="$engine_size" 'BEGIN {
+  t = e - s; printf "main job: %d files, %d bytes, %.1f s, %.2f MB/s, byte for byte; program %d KB, engine library %d KB; screenshots %s/main-{ready,downloading,done}.png\n", f, b, t, b / 1048576 / t, p / 1024, g / 1024, d }'

@@ -6,12 +6,30 @@ export VEXIL_BUILD="${VEXIL_BUILD:-$vexil_root/build}"
 vexil_xvfb_pid=""
 vexil_server_pid=""
 
+# Runs a command with its output held back, and shows that output in full
+# only when the command fails: a long first run prints one line per phase.
+vexil_quietly() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  if [ $status -ne 0 ]; then
+    cat "$log" >&2
+    echo "failed (exit status $status): $*" >&2
+  fi
+  rm -f "$log"
+  return $status
+}
+
 vexil_build() {
   bash "$vexil_root/tools/setup.sh"
+  local fresh=""
   if [ ! -f "$VEXIL_BUILD/CMakeCache.txt" ]; then
-    cmake -S "$vexil_root" -B "$VEXIL_BUILD" -DCMAKE_TOOLCHAIN_FILE="$vexil_root/cmake/mingw32.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+    echo "build: configuring"
+    vexil_quietly cmake -S "$vexil_root" -B "$VEXIL_BUILD" -DCMAKE_TOOLCHAIN_FILE="$vexil_root/cmake/mingw32.cmake" \
+      -DCMAKE_BUILD_TYPE=Release
+    fresh=" (about a minute on a fresh tree)"
   fi
+  echo "build: compiling$fresh"
   if ! cmake --build "$VEXIL_BUILD" -j "$(nproc)" >"$VEXIL_BUILD/build.log" 2>&1; then
     grep -v -E '^\[ *[0-9]+%\] ' "$VEXIL_BUILD/build.log" | tail -n 40 >&2
     echo "build failed (whole log: $VEXIL_BUILD/build.log)" >&2
@@ -34,8 +52,9 @@ vexil_start_display() {
 }
 
 vexil_start_wine() {
-  bash "$vexil_root/tools/wine-prefix.sh"
   source "$vexil_root/tools/wine-env.sh"
+  [ -f "$WINEPREFIX/.vexil-ready" ] || echo "wine: preparing the prefix (once, about 15 s)"
+  bash "$vexil_root/tools/wine-prefix.sh"
   wineserver -p
   if [ -f "$VEXIL_BUILD/tests/wine_warmup.exe" ]; then
     vexil_wine wine "$VEXIL_BUILD/tests/wine_warmup.exe" >/dev/null 2>&1 </dev/null

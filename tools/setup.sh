@@ -3,8 +3,8 @@
 # Wine, Xvfb, nginx, GoogleTest sources and TinyXML's sources for the target.
 # Idempotent: with everything present it does no network work.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-third="$root/third_party"
+source "$(dirname "$0")/session.sh"
+third="$vexil_root/third_party"
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++-mingw-w64-i686 wine wine64 wine32:i386 xvfb xdotool x11-utils
@@ -33,8 +33,9 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
   fi
+  echo "setup: updating the package lists"
   # Third-party sources that this machine cannot reach only warn here.
-  apt-get update -qq || true
+  vexil_quietly apt-get update -qq || true
   updated=1
 }
 
@@ -42,13 +43,15 @@ missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
   apt_update
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "setup: installing ${#missing[@]} packages (about a minute)"
+  vexil_quietly apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 if [ ! -f "$third/tinyxml/tinyxml.cpp" ]; then
   apt_update
+  echo "setup: fetching TinyXML's sources"
   tmp=$(mktemp -d)
-  (cd "$tmp" && apt-get source -qq tinyxml >/dev/null 2>&1)
+  (cd "$tmp" && vexil_quietly apt-get source -qq tinyxml)
   dir=$(find "$tmp" -maxdepth 1 -type d -name 'tinyxml-*' | head -n 1)
   [ -n "$dir" ] || { echo "setup: apt-get source tinyxml failed" >&2; exit 1; }
   mkdir -p "$third"
@@ -62,18 +65,24 @@ fi
 if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   if ! qemu-i386-static --version 2>/dev/null | grep -q 'version \(9\|1[0-9]\)'; then
     apt_update
-    apt-get install -y -qq -t bookworm-backports qemu-user-static >/dev/null
+    echo "setup: installing qemu-user, which runs 32-bit Wine on this kernel"
+    vexil_quietly apt-get install -y -qq -t bookworm-backports qemu-user-static
   fi
-  installed gcc-multilib || { apt_update; apt-get install -y -qq gcc-multilib >/dev/null; }
+  if ! installed gcc-multilib; then
+    apt_update
+    echo "setup: installing gcc-multilib"
+    vexil_quietly apt-get install -y -qq gcc-multilib
+  fi
   mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
       >/proc/sys/fs/binfmt_misc/register
   fi
   shim="$third/qemu"
-  if [ ! -f "$shim/i686/libmmapfix.so" ] || [ "$root/tools/qemu/mmapfix.c" -nt "$shim/i686/libmmapfix.so" ]; then
+  if [ ! -f "$shim/i686/libmmapfix.so" ] || [ "$vexil_root/tools/qemu/mmapfix.c" -nt "$shim/i686/libmmapfix.so" ]; then
+    echo "setup: building Wine's mmap fix-up for qemu-user"
     mkdir -p "$shim/i686" "$shim/x86_64"
-    gcc -m32 -O2 -shared -fPIC -o "$shim/i686/libmmapfix.so" "$root/tools/qemu/mmapfix.c"
+    gcc -m32 -O2 -shared -fPIC -o "$shim/i686/libmmapfix.so" "$vexil_root/tools/qemu/mmapfix.c"
     # 64-bit Wine processes get an empty library under the same name.
     echo 'int mmapfix_unused;' | gcc -x c -O2 -shared -fPIC -o "$shim/x86_64/libmmapfix.so" -
   fi

@@ -13,6 +13,7 @@ vexil_mount_small_volume
 # README): a test program that dies that way gets up to two more runs.
 rm -f "$VEXIL_BUILD/fault-suite.txt"
 status=0
+echo "test: running the tests under Wine (the whole suite takes a few minutes)"
 ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 120 --repeat until-pass:3 "$@" || status=$?
 if [ -f "$VEXIL_BUILD/fault-suite.txt" ]; then cat "$VEXIL_BUILD/fault-suite.txt"; fi
 exit $status

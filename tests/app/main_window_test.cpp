@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "support/fresh_state.h"
+#include "support/host_path.h"
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -99,4 +103,32 @@ TEST_F(MainWindow, SystemDestroyPostsTheQuitMessage)
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(0u, msg.wParam);
+}
+
+// Read back as the system does, under code page 949: windres garbles Korean
+// text unless the UTF-8 .rc declares its code page.
+TEST(VersionResource, ReadsBackInKoreanAndEnglish)
+{
+    std::string path = HostPath(PROGRAM_PATH);
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
+    ASSERT_NE(0u, size);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    auto text = [&info](const char* block, const char* name) {
+        std::string query = std::string("\\StringFileInfo\\") + block + "\\" + name;
+        char* value = nullptr;
+        UINT length = 0;
+        return VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)
+            ? std::string(value) : std::string("(none)");
+    };
+    EXPECT_EQ("Vexil 다운로더", text("041203b5", "FileDescription"));
+    EXPECT_EQ("Vexil Downloader", text("041203b5", "ProductName"));
+    EXPECT_EQ("Vexil Downloader", text("040904b0", "FileDescription"));
+    EXPECT_EQ("Vexil", text("040904b0", "CompanyName"));
+    EXPECT_EQ("1.0.0.0", text("040904b0", "FileVersion"));
+    WORD* pairs = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pairs), &length));
+    ASSERT_EQ(8u, length);
+    EXPECT_EQ((std::vector<WORD>{0x0412, 949, 0x0409, 1200}), std::vector<WORD>(pairs, pairs + 4));
 }
