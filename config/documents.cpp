@@ -110,6 +110,28 @@ bool NestingWithin(const char* text, int limit)
     return true;
 }
 
+// Bytes that follow a UTF-8 lead byte, or -1 for a byte no character starts with.
+int Utf8TrailCount(unsigned char c)
+{
+    if (c < 0x80) return 0;
+    if (c >= 0xC2 && c <= 0xDF) return 1;
+    if (c >= 0xE0 && c <= 0xEF) return 2;
+    if (c >= 0xF0 && c <= 0xF4) return 3;
+    return -1;
+}
+
+bool IsValidUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const int trail = Utf8TrailCount(static_cast<unsigned char>(text[i]));
+        if (trail < 0 || text.size() - i <= static_cast<size_t>(trail)) return false;
+        for (int k = 1; k <= trail; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += static_cast<size_t>(trail) + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t count)
@@ -124,7 +146,11 @@ void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t c
             text += buffer[i];
         }
     }
-    if (NestingWithin(text.c_str(), kMaxNesting)) document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (!NestingWithin(text.c_str(), kMaxNesting)) return;
+    // TinyXML takes a document without a declared encoding for UTF-8, where
+    // CP949 bytes swallow the markup after them: such a document is read
+    // byte for byte, as one that declares CP949.
+    document.Parse(text.c_str(), nullptr, IsValidUtf8(text) ? TIXML_DEFAULT_ENCODING : TIXML_ENCODING_LEGACY);
 }
 
 void AddPendingEntry()

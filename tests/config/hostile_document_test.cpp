@@ -120,17 +120,31 @@ TEST_F(HostileDocument, AttributesAtEveryLengthBoundaryStayTerminated)
     }
 }
 
+// Every setting after the title is read, whatever the declaration says.
 TEST_F(HostileDocument, TitlesInCp949AndUtf8AreKeptAsBytes)
 {
     const std::string cp949 = "\xB1\xDB\xB7\xBB\xB9\xAB\xBE\xEE";  // 글렌무어 in CP949
-    Settings("<Download><Title>" + cp949 + "</Title></Download>");
-    EXPECT_EQ(cp949, AppState.windowTitle);
-
-    // Read as CP949, UTF-8 ends in half a character, which is left out.
     const std::string utf8 = "\xEA\xB8\x80\xEB\xA0\x8C\xEB\xAC\xB4\xEC\x96\xB4";  // the same in UTF-8
-    ResetAppState();
-    Settings("<Download><Title>" + utf8 + "</Title></Download>");
-    EXPECT_EQ(utf8.substr(0, utf8.size() - 1), AppState.windowTitle);
+    struct {
+        const char* declaration;
+        std::string title;
+        std::string shown;  // UTF-8 read as CP949 ends in half a character, which is left out
+    } const cases[] = {
+        {"", cp949, cp949},
+        {"<?xml version=\"1.0\"?>", cp949, cp949},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", cp949, cp949},
+        {"<?xml version=\"1.0\" encoding=\"euc-kr\"?>", cp949, cp949},
+        {"<?xml version=\"1.0\"?>", utf8, utf8.substr(0, utf8.size() - 1)},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", utf8, utf8.substr(0, utf8.size() - 1)},
+    };
+    for (const auto& c : cases) {
+        ResetAppState();
+        Settings(std::string(c.declaration) + "\n<Download><Title>" + c.title +
+                 "</Title><Location saveto='AppData' mkdir='Client'/><Server addr='m:1'/></Download>");
+        EXPECT_EQ(c.shown, AppState.windowTitle) << c.declaration;
+        EXPECT_STREQ("Client", AppState.subFolderName) << c.declaration;
+        EXPECT_STREQ("m:1", AppState.serverList) << c.declaration;
+    }
 }
 
 }  // namespace

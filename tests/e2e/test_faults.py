@@ -13,7 +13,7 @@ from harness import (BOX_LOOKS, BOX_PLACE, MESSAGE_LINE, START_BUTTON, START_LOO
                      START_PLACE, look, red_pixels)
 from scripted import Scripted
 
-SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
+SETTINGS = """{declaration}
 <Download>
   <Title>글렌무어 장애 시험</Title>
   <Service id="glenmoor-faults" encrypt="false" userinfo="false" report="XML"/>
@@ -28,8 +28,8 @@ def scripted():
     return Scripted()
 
 
-def settings_text(mirror, folder="GlenmoorClient"):
-    return SETTINGS.format(mirror=mirror, folder=folder).encode("cp949")
+def settings_text(mirror, folder="GlenmoorClient", declaration='<?xml version="1.0" encoding="euc-kr"?>'):
+    return SETTINGS.format(mirror=mirror, folder=folder, declaration=declaration).encode("cp949")
 
 
 def file_list(urls, run=None):
@@ -317,7 +317,8 @@ def test_a_folder_with_blanks_starts_the_downloaded_program_not_a_planted_one(la
     folder = folders.download.parent / "Glenmoor Client"
     planted = folders.download.parent / "Glenmoor.exe"
     launcher = (harness.BUILD / "demo-site" / harness.Site.LAUNCHER).read_bytes()
-    scripted.serve("/settings.xml", settings_text(scripted.address, folder.name))
+    # CP949 under a declaration without an encoding: every setting still counts.
+    scripted.serve("/settings.xml", settings_text(scripted.address, folder.name, '<?xml version="1.0"?>'))
     url = serve_file(scripted, "GlenmoorLauncher.exe", launcher)
     scripted.serve("/list.xml", file_list([url], run=url))
     shutil.rmtree(folder, ignore_errors=True)
@@ -325,6 +326,7 @@ def test_a_folder_with_blanks_starts_the_downloaded_program_not_a_planted_one(la
     planted.write_bytes(launcher)  # what an unquoted command line would start
     try:
         program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+        assert harness.x_tool("getwindowname", program.window).strip() == "글렌무어 장애 시험"
         program.click(*START_BUTTON)
         program.wait((folder / "launched.txt").exists, 60, "the downloaded program's marker")
         assert not (planted.parent / "launched.txt").exists()
