@@ -21,8 +21,9 @@ ctest --test-dir "$VEXIL_BUILD" --output-on-failure --timeout 120 "${repeat[@]}"
 status=${PIPESTATUS[0]}
 set -e
 if [ -f "$VEXIL_BUILD/fault-suite.txt" ]; then cat "$VEXIL_BUILD/fault-suite.txt"; fi
-runs=$(grep -cE '^ *Start +[0-9]+:' "$log" || true)
-programs=$(grep -oE '^ *Start +[0-9]+:' "$log" | sort -u | wc -l)
-e2e=$(grep -oE '[0-9]+ rerun' "$log" | awk '{n += $1} END {print n + 0}')
+starts=$(grep -oE '^ *Start +[0-9]+:' "$log" || true)
+runs=$(grep -c . <<<"$starts" || true)
+programs=$(sort -u <<<"$starts" | grep -c . || true)
+e2e=$({ grep -oE '[0-9]+ rerun' "$log" || true; } | awk '{n += $1} END {print n + 0}')
 echo "test: reruns: $((runs - programs)) of test programs, $e2e of end-to-end tests"
 exit $status
