@@ -1,8 +1,8 @@
 // The built-in document URLs and the command line.
 #pragma once
 
-#define VEXIL_SERVER_URL "http://" VEXIL_SERVER
-
+// VEXIL_SERVER_URL, "http://host[:port]" or "https://host[:port]", comes
+// from the build.
 constexpr const char kBuiltInSettingsUrl[] = VEXIL_SERVER_URL "/glenmoor/download.xml";
 constexpr const char kBuiltInFileListUrl[] = VEXIL_SERVER_URL "/downlist.xml";
 

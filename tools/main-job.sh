@@ -14,8 +14,9 @@ trap cleanup EXIT
 vexil_start_wine
 echo "demo: starting the web server"
 bash "$vexil_root/tools/demo-server.sh" start
-settings_url="http://$(vexil_server)/glenmoor/download.xml"
-answer=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "$settings_url" || true)
+settings_url="$(vexil_server_url)/glenmoor/download.xml"
+answer=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 --cacert "$VEXIL_BUILD/tls/authority.pem" \
+  "$settings_url" || true)
 if [ "$answer" != 200 ]; then
   echo "main job: the demo server answers ${answer:-nothing} for $settings_url; its error log ends:" >&2
   tail -n 5 "$VEXIL_BUILD/nginx/logs/error.log" >&2 || true
@@ -38,6 +39,8 @@ fi
 # From the screen, as the user sees it (a grab of the window alone can lag).
 shot() { import -window root -crop "544x340+$x+$y" +repage "$VEXIL_BUILD/main-$1.png"; }
 
+log="$VEXIL_BUILD/nginx/logs/access.log"
+: >"$log"  # this run's requests only
 echo "main job: starting the downloader"
 vexil_wine wine "$exe" >/dev/null 2>&1 &
 program=$!
@@ -69,7 +72,7 @@ for _ in $(seq 100); do [ -n "$(ls -A "$target" 2>/dev/null)" ] && break; sleep 
 if [ -z "$(ls -A "$target" 2>/dev/null)" ]; then
   shot stuck
   echo "main job: no file arrived within 20 s of pressing start; the window is saved as $VEXIL_BUILD/main-stuck.png; the server's last requests:" >&2
-  tail -n 5 "$VEXIL_BUILD/nginx/logs/access.log" >&2 || true
+  tail -n 5 "$log" >&2 || true
   exit 1
 fi
 for _ in $(seq 1500); do
@@ -90,7 +93,11 @@ for f in "$site"/*; do
   cmp -s "$f" "$target/$(basename "$f")" || { echo "main job: $(basename "$f") differs" >&2; exit 1; }
   files=$((files + 1)) bytes=$((bytes + $(stat -c %s "$f")))
 done
+requests=$(wc -l <"$log")
+protocols=$(awk '$NF ~ /^TLS/ { print $NF }' "$log" | sort -u | paste -sd /)
+secure=$(awk '$NF ~ /^TLS/' "$log" | wc -l)
+served="$(vexil_server_url) ($secure of $requests requests over ${protocols:-TLS})"
 program_size=$(stat -c %s "$exe")
 engine_size=$(stat -c %s "$VEXIL_BUILD/demo-site/glenmoor/tkwengine.dll")
-awk -v f=$files -v b=$bytes -v s="$start" -v e="$end" -v d="$VEXIL_BUILD" -v p="$program_size" -v g="$engine_size" 'BEGIN {
-  t = e - s; printf "main job: %d files, %d bytes, %.1f s, %.2f MB/s, byte for byte; program %d KB, engine library %d KB; screenshots %s/main-{ready,downloading,done}.png\n", f, b, t, b / 1048576 / t, p / 1024, g / 1024, d }'
+awk -v f=$files -v b=$bytes -v s="$start" -v e="$end" -v d="$VEXIL_BUILD" -v p="$program_size" -v g="$engine_size" -v u="$served" 'BEGIN {
+  t = e - s; printf "main job: %s, %d files, %d bytes, %.1f s, %.2f MB/s, byte for byte; program %d KB, engine library %d KB; screenshots %s/main-{ready,downloading,done}.png\n", u, f, b, t, b / 1048576 / t, p / 1024, g / 1024, d }'

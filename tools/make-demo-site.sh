@@ -2,15 +2,16 @@
 # Assembles the demo product's web site in the build tree: the two documents
 # (in code page 949), the client files (generated, not committed), the
 # product's program, the background picture and our engine module.
-# Usage: make-demo-site.sh SOURCE_DIR BUILD_DIR SERVER LAUNCHER_EXE ENGINE_DLL
+# Usage: make-demo-site.sh SOURCE_DIR BUILD_DIR SERVER_URL LAUNCHER_EXE ENGINE_DLL
 set -euo pipefail
-src=$1 build=$2 server=$3 launcher=$4 engine=$5
+src=$1 build=$2 server_url=$3 launcher=$4 engine=$5
+address=${server_url#*://}  # mirrors are host[:port] and take the files' scheme
 site="$build/demo-site"
 mkdir -p "$site/glenmoor/client"
 for doc in download downlist; do
   out="$site/glenmoor/$doc.xml"
   [ "$doc" = downlist ] && out="$site/downlist.xml"
-  sed "s/@SERVER@/$server/g" "$src/demo/$doc.xml.in" | iconv -f UTF-8 -t CP949 >"$out"
+  sed -e "s|@SERVER_URL@|$server_url|g" -e "s|@ADDRESS@|$address|g" "$src/demo/$doc.xml.in" | iconv -f UTF-8 -t CP949 >"$out"
 done
 cp "$src/res/demo-background.jpg" "$site/glenmoor/background.jpg"
 cp "$launcher" "$site/glenmoor/client/GlenmoorLauncher.exe"

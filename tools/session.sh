@@ -72,10 +72,29 @@ vexil_mount_small_volume() {
   export VEXIL_SMALL_DRIVE=R:
 }
 
-# nginx on the built-in server's address, serving root, with its files in
-# dir; a third argument adds lines to the server block.
-# The built-in download server's address of this build.
-vexil_server() { sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt"; }
+# The built-in download server of this build: its URL (http:// when the cache
+# names no scheme), scheme, host:port and port.
+vexil_server_url() {
+  local server
+  server=$(sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt")
+  case $server in http://* | https://*) echo "$server" ;; *) echo "http://$server" ;; esac
+}
+vexil_scheme() { local url; url=$(vexil_server_url); echo "${url%%://*}"; }
+vexil_server() { local url; url=$(vexil_server_url); echo "${url#*://}"; }
+vexil_port() {
+  local address
+  address=$(vexil_server)
+  case $address in
+  *:*) echo "${address##*:}" ;;
+  *) if [ "$(vexil_scheme)" = https ]; then echo 443; else echo 80; fi ;;
+  esac
+}
+
+# Where nginx serves a scheme: the built-in server's own on its address, the
+# other one on the next port ("localhost", the name of the test certificate).
+vexil_address_of() {
+  if [ "$1" = "$(vexil_scheme)" ]; then vexil_server; else echo "localhost:$(($(vexil_port) + 1))"; fi
+}
 
 # Started as root, nginx's workers would run as nobody, who cannot read a
 # clone in a private home folder: they run as the invoking user instead.
@@ -83,9 +102,11 @@ vexil_nginx_user() {
   if [ "$(id -u)" -eq 0 ]; then echo "user $(id -un) $(id -gn);"; fi
 }
 
+# nginx serving root over both schemes (see vexil_address_of), HTTPS with the
+# build's test certificate, with its files in dir; a third argument adds lines
+# to the server block. The log names each request's scheme and TLS version.
 vexil_start_nginx() {
-  local dir=$1 root=$2 extra=${3:-} server
-  server=$(vexil_server)
+  local dir=$1 root=$2 extra=${3:-}
   mkdir -p "$dir/logs" "$root"
   cat >"$dir/nginx.conf" <<CONF
 $(vexil_nginx_user)
@@ -94,7 +115,9 @@ pid $dir/nginx.pid;
 error_log $dir/logs/error.log;
 events { worker_connections 256; }
 http {
-  access_log $dir/logs/access.log;
+  log_format vexil '\$remote_addr [\$time_local] "\$request" \$status \$body_bytes_sent "\$http_user_agent" '
+                   '\$scheme \$ssl_protocol';
+  access_log $dir/logs/access.log vexil;
   sendfile on;
   # One request per connection: WinINet then keeps no pooled connection and
   # starts no collector thread, which Wine under qemu-user cannot run.
@@ -102,7 +125,10 @@ http {
   types { application/xml xml; image/jpeg jpg; }
   default_type application/octet-stream;
   server {
-    listen $server;
+    listen $(vexil_address_of http);
+    listen $(vexil_address_of https) ssl;
+    ssl_certificate $VEXIL_BUILD/tls/localhost.pem;
+    ssl_certificate_key $VEXIL_BUILD/tls/localhost.key;
     root $root;
     $extra
   }

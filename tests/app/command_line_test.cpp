@@ -16,8 +16,8 @@ TEST_F(CommandLine, NoTokensGiveTheBuiltInUrls)
     EXPECT_STREQ(kBuiltInSettingsUrl, AppState.settingsUrl);
     EXPECT_STREQ(kBuiltInFileListUrl, AppState.fileListUrl);
     EXPECT_STREQ("", AppState.pendingEntry.url);
-    EXPECT_STREQ("http://" VEXIL_SERVER "/glenmoor/download.xml", AppState.settingsUrl);
-    EXPECT_STREQ("http://" VEXIL_SERVER "/downlist.xml", AppState.fileListUrl);
+    EXPECT_STREQ(VEXIL_SERVER_URL "/glenmoor/download.xml", AppState.settingsUrl);
+    EXPECT_STREQ(VEXIL_SERVER_URL "/downlist.xml", AppState.fileListUrl);
 }
 
 TEST_F(CommandLine, NullCommandLineGivesTheBuiltInUrls)
