@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "common/file_system.h"
 #include "common/net_timeouts.h"
+#include "common/scheme_flags.h"
 #include "common/text.h"
 #include "common/url.h"
 #include "common/win_handles.h"
@@ -24,9 +25,26 @@ constexpr DWORD kDocumentOpenFlags = 0xA4000000;  // reload, existing connection
 // from appearing.
 constexpr DWORD kStartUpTimeoutMs = 6000;
 
+// The answer's status, 0 when it has none.
+DWORD StatusCode(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) return 0;
+    return status;
+}
+
+bool IsRedirect(HINTERNET request)
+{
+    const DWORD status = StatusCode(request);
+    return status >= 300 && status < 400;
+}
+
 // One request of start-up, sent on construction; Get() is null when it could
 // not be made. Wine hands only the connect time-out down from the internet
-// handle, so the request carries its own time-outs.
+// handle, so the request carries its own time-outs. A secure request that is
+// answered with a redirect counts as not made: it follows none (see
+// SchemeRequestFlags), and its answer is not what was asked for.
 class StartUpRequest {
 public:
     StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version, DWORD flags,
@@ -49,11 +67,12 @@ StartUpRequest::StartUpRequest(const char* userAgent, const char* verb, const ch
     connection_.Reset(InternetConnectA(internet_.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection_) return;
-    if (parts.secure) flags |= INTERNET_FLAG_SECURE;
+    flags |= SchemeRequestFlags(parts.secure);
     HINTERNET request = HttpOpenRequestA(connection_.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0);
     if (!request) return;
     ApplyTimeouts(request, kStartUpTimeoutMs);
-    if (HttpSendRequestA(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0))
+    if (HttpSendRequestA(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) &&
+        !(parts.secure && IsRedirect(request)))
         request_.Reset(request);
     else
         InternetCloseHandle(request);
@@ -101,11 +120,7 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
     StartUpRequest request(userAgent, "GET", url, nullptr, INTERNET_FLAG_RELOAD);
     if (!request.Get()) return E_FAIL;
 
-    DWORD status = 0;
-    DWORD statusSize = sizeof(status);
-    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) ||
-        status != 200)
-        return E_FAIL;
+    if (StatusCode(request.Get()) != 200) return E_FAIL;
     char lengthText[32] = {};
     DWORD lengthSize = sizeof(lengthText) - 1;
     const bool hasLength = HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
@@ -164,7 +179,6 @@ HRESULT DownloadImage(const char* url, const char* path)
 
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
 {
-    if (_strnicmp(url, "http://", 7) != 0) return false;
     StartUpRequest request(userAgent, "HEAD", url, "HTTP/1.0", INTERNET_FLAG_RELOAD, "Connection: Close\r\n");
     if (!request.Get()) return false;
 
