@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/net_timeouts.h"
+#include "common/scheme_flags.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     connection_.Reset(
         InternetConnectA(session, endpoint.host, endpoint.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection_.Get()) return false;
-    DWORD flags = kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0);
+    DWORD flags = kRequestFlags | SchemeRequestFlags(target.secure);
     HINTERNET request = HttpOpenRequestA(connection_.Get(), "GET", target.path, nullptr, nullptr, nullptr, flags, 0);
     if (!request) return false;
     ApplyTimeouts(request, kTransferTimeoutMs);
