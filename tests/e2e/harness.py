@@ -30,10 +30,11 @@ UNDER_QEMU = Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists()
 WINDOW_CLASS = "VAZarodezuro"
 
 # One nginx log line per request; the fields the tests look at.
-LOG_FIELDS = ("method", "uri", "protocol", "agent", "connection", "range", "accept", "host", "status", "sent")
+LOG_FIELDS = ("method", "uri", "protocol", "agent", "connection", "range", "accept", "host", "status", "sent",
+              "scheme", "tls", "via")
 LOG_FORMAT = "|".join(("$request_method", "$request_uri", "$server_protocol", "$http_user_agent",
                        "$http_connection", "$http_range", "$http_accept", "$http_host", "$status",
-                       "$body_bytes_sent"))
+                       "$body_bytes_sent", "$scheme", "$ssl_protocol", "$http_via"))
 
 
 def wait_for(condition, timeout, what, interval=0.1):
@@ -48,11 +49,28 @@ def wait_for(condition, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
-def built_in_server():
+def built_in_url():
+    """The built-in server's URL, scheme included (http:// when the build names none)."""
     for line in (BUILD / "CMakeCache.txt").read_text().splitlines():
         if line.startswith("VEXIL_SERVER:STRING="):
-            return line.split("=", 1)[1]
+            server = line.split("=", 1)[1]
+            return server if "://" in server else "http://" + server
     raise RuntimeError("VEXIL_SERVER missing from the CMake cache")
+
+
+SCHEME, ADDRESS = built_in_url().split("://", 1)
+PORT = int(ADDRESS.rsplit(":", 1)[1]) if ":" in ADDRESS else {"http": 80, "https": 443}[SCHEME]
+TLS = BUILD / "tls"  # the test authority and its certificates (tools/make-test-authority.sh)
+# The ports after the built-in server's, as tools/session.sh and the tests use them.
+BAD_CERTIFICATES = {"untrusted": PORT + 2, "wrong-name": PORT + 3, "expired": PORT + 4}
+OTHER_TRUSTED_PORT = PORT + 5
+PROXY_PORT = PORT + 6
+
+
+def address_of(scheme):
+    """Where nginx serves a scheme: the built-in server's own on its address,
+    the other one on the next port, as "localhost" (the test certificate's name)."""
+    return ADDRESS if scheme == SCHEME else f"localhost:{PORT + 1}"
 
 
 def nginx_user():
@@ -64,16 +82,36 @@ def nginx_user():
 
 
 class Nginx:
-    """nginx on the built-in server's address, serving a site folder that
-    tests may replace between runs. /slow/ is throttled, but for ranges:
-    a transfer there leaves seconds to act on it, a resumed one is quick."""
+    """nginx serving a site folder that tests may replace between runs, by
+    default over both schemes (see address_of), HTTPS with the test
+    authority's certificate; listeners maps an address to the name of its
+    certificate, None for plain HTTP. /slow/ is throttled, but for ranges: a
+    transfer there leaves seconds to act on it, a resumed one is quick.
+    Over HTTPS, /moved/ redirects to the same path over plain HTTP and
+    /moved-get/ does so for GET (not HEAD); on the built-in server's port,
+    /unavailable/ answers GET with 503 (mirrors serve it)."""
 
-    def __init__(self, work, rate="128k"):
+    def __init__(self, work, rate="128k", listeners=None, site=None):
         self.dir = Path(work)
-        self.site = self.dir / "site"
+        self.site = Path(site) if site else self.dir / "site"
         self.log = self.dir / "access.log"
-        self.address = built_in_server()
+        self.address = ADDRESS
         self.rate = rate
+        self.listeners = listeners or {address_of("http"): None, address_of("https"): "localhost"}
+
+    def _server_block(self, address, certificate):
+        tls = (f"ssl; ssl_certificate {TLS}/{certificate}.pem; ssl_certificate_key {TLS}/{certificate}.key;"
+               if certificate else ";")
+        return f"""  server {{
+    listen {address} {tls}
+    root {self.site};
+    location /slow/ {{ if ($http_range = "") {{ set $limit_rate {self.rate}; }} }}
+    location /moved/ {{ if ($scheme = https) {{ return 302 http://{address_of("http")}$uri; }} }}
+    location /moved-get/ {{ if ($e2e_secure_get) {{ return 302 http://{address_of("http")}$uri; }} }}
+    location /unavailable/ {{ if ($e2e_unavailable) {{ return 503; }} }}
+    location = /e2e-status {{ stub_status; access_log off; }}
+  }}
+"""
 
     def start(self):
         self.dir.mkdir(parents=True, exist_ok=True)
@@ -92,13 +130,9 @@ http {{
   keepalive_timeout 0;
   types {{ application/xml xml; image/jpeg jpg; }}
   default_type application/octet-stream;
-  server {{
-    listen {self.address};
-    root {self.site};
-    location /slow/ {{ if ($http_range = "") {{ set $limit_rate {self.rate}; }} }}
-    location = /e2e-status {{ stub_status; access_log off; }}
-  }}
-}}
+  map "$scheme $request_method" $e2e_secure_get {{ "https GET" 1; default 0; }}
+  map "$server_port $request_method" $e2e_unavailable {{ "{PORT} GET" 1; default 0; }}
+{"".join(self._server_block(address, name) for address, name in self.listeners.items())}}}
 """)
         self.stop()  # one left behind by an interrupted run
         started = subprocess.run(["nginx", "-p", str(self.dir), "-c", str(conf)], capture_output=True, text=True)
@@ -117,7 +151,7 @@ http {{
         """Waits until no connection but the asking one is open, so that a
         transfer cut off by a killed program is logged before the next test."""
         def idle():
-            with urllib.request.urlopen(self.url("e2e-status"), timeout=5) as answer:
+            with urllib.request.urlopen(self.url("e2e-status", "http"), timeout=5) as answer:
                 return answer.read().startswith(b"Active connections: 1 ")
         wait_for(idle, 30, "nginx without open connections", interval=0.2)
 
@@ -131,8 +165,8 @@ http {{
         lines = self.log.read_text(encoding="latin-1").splitlines()
         return [dict(zip(LOG_FIELDS, line.split("|"))) for line in lines]
 
-    def url(self, path):
-        return f"http://{self.address}/{path.lstrip('/')}"
+    def url(self, path, scheme=SCHEME):
+        return f"{scheme}://{address_of(scheme)}/{path.lstrip('/')}"
 
 
 class SilentServer:
@@ -174,20 +208,22 @@ class Site:
         target.write_bytes(random.Random(path).randbytes(size))
         return target
 
-    def file_list(self, *paths, run=LAUNCHER):
-        """Replaces the file-list document with the given files, in order."""
+    def file_list(self, *paths, run=LAUNCHER, scheme=SCHEME):
+        """Replaces the file-list document with the given files, in order;
+        a path may be a whole URL."""
         lines = ['<?xml version="1.0" encoding="euc-kr"?>', "<Download>"]
         for path in paths:
             flag = ' run="true"' if path == run else ""
-            lines.append(f'  <File url="{self.server.url(path)}"{flag}/>')
+            url = path if "://" in path else self.server.url(path, scheme)
+            lines.append(f'  <File url="{url}"{flag}/>')
         lines.append("</Download>")
         (self.root / "downlist.xml").write_bytes("\n".join(lines).encode("cp949"))
 
     def listed(self):
         """Local names and contents of the files the document lists."""
         text = (self.root / "downlist.xml").read_text(encoding="cp949")
-        prefix = self.server.url("")
-        paths = [part.split('"', 1)[0] for part in text.split('url="' + prefix)[1:]]
+        urls = [part.split('"', 1)[0] for part in text.split('url="')[1:]]
+        paths = [url.split("://", 1)[1].split("/", 1)[1] for url in urls]
         return {Path(path).name: (self.root / path).read_bytes() for path in paths}
 
 

@@ -1,5 +1,6 @@
 """The requests nginx sees: start-up documents, one HEAD per listed file,
 then the engine's transfers, in that order."""
+import harness
 from harness import START_BUTTON, Site
 
 SMALL = "glenmoor/client/small.bin"
@@ -31,6 +32,7 @@ def seen_at_least(program, server, count, what):
 def check_headers(server):
     for request in server.requests():
         assert request["host"] == server.address, request
+        assert request["scheme"] == harness.SCHEME and (request["tls"] != "-") == (harness.SCHEME == "https"), request
         assert request["range"] == "-", request
         if request["method"] == "HEAD":
             assert (request["connection"], request["accept"]) == ("Close", "-"), request
