@@ -465,3 +465,63 @@ START_BUTTON = (420, 292)
 CLOSE_BUTTON = (490, 292)
 FOLDER_BUTTON = (493, 258)
 CHECK_BOX = (172, 291)
+
+
+# Proxy ------------------------------------------------------------------------
+INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+
+
+def use_proxy(address):
+    """Sets the prefix's proxy the way Windows keeps it; None turns it off."""
+    values = [("ProxyEnable", "REG_DWORD", "1" if address else "0")]
+    if address:
+        values.append(("ProxyServer", "REG_SZ", address))
+    for name, kind, data in values:
+        assert run_windows_tool("reg", "add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", data, "/f") == 0
+
+
+def listening(address):
+    try:
+        socket.create_connection(address, timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+class Tinyproxy:
+    """Debian's tinyproxy on PROXY_PORT, tunnelling HTTPS to nginx's ports."""
+
+    def __init__(self, work):
+        self.dir = Path(work)
+        self.log = self.dir / "tinyproxy.log"
+        self.process = None
+
+    def start(self):
+        self.dir.mkdir(parents=True, exist_ok=True)
+        self.log.write_text("")
+        conf = self.dir / "tinyproxy.conf"
+        conf.write_text(f"""Port {PROXY_PORT}
+Listen 127.0.0.1
+Allow 127.0.0.1
+Timeout 30
+MaxClients 20
+LogFile "{self.log}"
+LogLevel Connect
+ConnectPort {PORT}
+ConnectPort {PORT + 1}
+""")
+        self.process = subprocess.Popen(["tinyproxy", "-d", "-c", str(conf)], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        wait_for(lambda: self.process.poll() is not None or listening(("127.0.0.1", PROXY_PORT)), 10,
+                 "tinyproxy to listen")
+        assert self.process.poll() is None, self.log.read_text()
+
+    def stop(self):
+        self.process.kill()  # on SIGTERM it waits for open tunnels to time out
+        self.process.wait(10)
+
+    def requests(self):
+        """The request line of every request the proxy took, in order."""
+        marker = "): "
+        return [line.split(marker, 1)[1] for line in self.log.read_text().splitlines()
+                if "Request (file descriptor" in line]
