@@ -26,6 +26,7 @@ GIB = 1 << 30
 ROOT = os.path.join(BUILD, "bench")
 SITE = os.path.join(ROOT, "site")
 BASE_URL = f"http://{SERVER}/bench"
+TLS_URL = f"https://{sys.argv[2]}/bench"  # the same nginx and files over HTTPS
 EXE = os.path.join(BUILD, "VexilDownloader.exe")
 USER_DIR = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", getpass.getuser())
 TARGET = os.path.join(USER_DIR, "AppData", "Roaming", "VexilBench")
@@ -73,6 +74,7 @@ def make_site():
         write_text(os.path.join(folder, "small", f"f{i:03}.bin"), f"small file {i}\n" * 64)
     write_text(os.path.join(folder, "settings.xml"), SETTINGS.format(server=SERVER))
     write_text(os.path.join(folder, "list4.xml"), file_list(f"{BASE_URL}/{n}" for n in BIG_NAMES))
+    write_text(os.path.join(folder, "list4-tls.xml"), file_list(f"{TLS_URL}/{n}" for n in BIG_NAMES))
     write_text(os.path.join(folder, "list200.xml"),
                file_list(f"{BASE_URL}/small/f{i:03}.bin" for i in range(SMALL_COUNT)))
 
@@ -232,8 +234,8 @@ def same_files(folder):
                     break
 
 
-def program_throughput():
-    program = Program("list4.xml")
+def program_throughput(list_name="list4.xml"):
+    program = Program(list_name)
     program.wait_ready()
     time.sleep(1)
     server = wineserver_pid()
@@ -248,7 +250,7 @@ def program_throughput():
     return {"seconds": end - start, "cpu": cpu, "server_cpu": server_cpu, "whole_cpu": whole_cpu, "rss": rss}
 
 
-def curl_throughput():
+def curl_throughput(base_url=BASE_URL):
     out = os.path.join(ROOT, "curl-out")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
@@ -256,8 +258,9 @@ def curl_throughput():
     cpu, rss = 0.0, 0
     start = time.monotonic()
     for name in BIG_NAMES:
-        subprocess.run(["/usr/bin/time", "-v", "-o", time_file, "curl", "-sSf", "-o",
-                        os.path.join(out, name), f"{BASE_URL}/{name}"], check=True)
+        subprocess.run(["/usr/bin/time", "-v", "-o", time_file, "curl", "-sSf", "--cacert",
+                        os.path.join(BUILD, "tls", "authority.pem"), "-o",
+                        os.path.join(out, name), f"{base_url}/{name}"], check=True)
         one_cpu, one_rss = time_report(time_file)
         cpu, rss = cpu + one_cpu, max(rss, one_rss)
     seconds = time.monotonic() - start
@@ -318,6 +321,11 @@ def main():
               f"(cpu {t['cpu']:.2f} s, peak {t['rss'] // 1024} MiB); "
               f"bare WinINet 1 MiB reads {probes[-1]:.1f} MB/s, 64 KiB reads {probes64k[-1]:.1f} MB/s; "
               f"start-up program {start_ours[-1]:.2f} s, 200 x curl -I {start_theirs[-1]:.2f} s", flush=True)
+
+    tls_ours = attempt(lambda: program_throughput("list4-tls.xml"), failures)["seconds"]
+    tls_curl = curl_throughput(TLS_URL)["seconds"]
+    print(f"over HTTPS, one round, for information: program {total_mib / tls_ours:.1f} MB/s, "
+          f"curl {total_mib / tls_curl:.1f} MB/s")
 
     ours_rate = total_mib / median(ours, "seconds")
     curl_rate = total_mib / median(theirs, "seconds")

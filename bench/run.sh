@@ -17,4 +17,4 @@ trap cleanup EXIT
 vexil_start_wine
 vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site"
 export BENCH_WINE_PRELOAD="$vexil_wine_preload"
-/usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_server)"
+/usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_address_of http)" "$(vexil_address_of https)"
