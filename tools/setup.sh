@@ -9,7 +9,8 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++-mingw-w64-i686 wine wine64 wine32:i386 xvfb xdotool x11-utils
           fonts-nanum imagemagick nginx-light cmake make googletest dpkg-dev
-          icoutils python3-pil python3-pytest python3-pytest-rerunfailures curl file cppcheck time)
+          icoutils python3-pil python3-pytest python3-pytest-rerunfailures curl file cppcheck time
+          openssl tinyproxy)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
