@@ -117,6 +117,7 @@ class Nginx:
         self.dir.mkdir(parents=True, exist_ok=True)
         (self.dir / "logs").mkdir(exist_ok=True)
         self.site.mkdir(exist_ok=True)
+        self.log.write_text("")
         conf = self.dir / "nginx.conf"
         conf.write_text(f"""{nginx_user()}
 worker_processes 1;

@@ -5,7 +5,8 @@ import pytest
 
 import harness
 from harness import BAD_CERTIFICATES, OTHER_TRUSTED_PORT, START_BUTTON, Site
-from test_faults import at_top_left, start_shown, unplaced, wait_message
+from scripted import Scripted
+from test_faults import at_top_left, file_list, serve_file, settings_text, start_shown, unplaced, wait_message
 
 # Port of each server and whether the prefix trusts its certificate; the
 # trusted one shows that each bad row fails for its certificate alone.
@@ -14,11 +15,14 @@ CERTIFICATES = {"trusted": (OTHER_TRUSTED_PORT, True),
 DATA = "unavailable/data.bin"  # its GET fails on the built-in server: the engine asks the mirror
 
 
+def certificate(kind):
+    return "localhost" if CERTIFICATES[kind][1] else kind
+
+
 @pytest.fixture(scope="module")
 def tls_servers(nginx):
     """One nginx with a listener per certificate, serving the tests' site."""
-    listeners = {f"localhost:{port}": "localhost" if trusted else kind
-                 for kind, (port, trusted) in CERTIFICATES.items()}
+    listeners = {f"localhost:{port}": certificate(kind) for kind, (port, _) in CERTIFICATES.items()}
     server = harness.Nginx(harness.BUILD / "e2e-tls", listeners=listeners, site=nginx.site)
     server.start()
     yield server
@@ -68,6 +72,33 @@ def test_probes_and_transfers_reach_only_a_trusted_server(launch, site, folders,
     wait_message(program)
     assert tls_servers.requests() == []
     nothing_arrived(folders, program)
+
+
+@pytest.mark.skipif(harness.SCHEME != "https", reason="the engine library comes over plain HTTP")
+@pytest.mark.parametrize("kind", CERTIFICATES)
+def test_the_engine_library_comes_only_from_a_trusted_server(launch, site, folders, kind):
+    """The built-in server, where the library always comes from, stands in
+    with the tested certificate; the documents come from elsewhere."""
+    scripted = Scripted()
+    scripted.serve("/settings.xml", settings_text(scripted.address))
+    scripted.serve("/list.xml", file_list([serve_file(scripted, "one.bin", b"z" * 100)]))
+    site.server.stop()
+    stand_in = harness.Nginx(harness.BUILD / "e2e-tls-built-in", listeners={harness.ADDRESS: certificate(kind)},
+                             site=site.root)
+    stand_in.start()
+    try:
+        program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+        library = folders.user / "Documents" / "Glenmoor" / "download" / "tkwengine.dll"
+        if CERTIFICATES[kind][1]:
+            program.wait_screen(start_shown, 30, "the start button")
+            assert library.read_bytes() == (site.root / "glenmoor" / "tkwengine.dll").read_bytes()
+        else:
+            wait_message(program)
+            assert not library.parent.exists() or not list(library.parent.iterdir())
+            assert stand_in.requests() == []
+    finally:
+        stand_in.stop()
+        site.server.start()
 
 
 # Where the redirect to plain HTTP meets the program, and what that leaves.
