@@ -45,3 +45,6 @@ public:
 private:
     HANDLE h_;
 };
+
+// Events and threads close the way files do.
+using KernelHandle = FileHandle;

@@ -4,6 +4,8 @@
 #include <wininet.h>
 
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/app_state.h"
@@ -40,42 +42,86 @@ bool IsRedirect(HINTERNET request)
     return status >= 300 && status < 400;
 }
 
+struct RequestHandles {
+    InetHandle internet, connection, request;  // closed in reverse order
+};
+
+// A send shared by the caller and the thread that makes it.
+struct SendJob {
+    std::shared_ptr<RequestHandles> handles;
+    std::string headers;
+    bool hasHeaders = false;
+    KernelHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    BOOL sent = FALSE;  // written before done is set
+};
+
+DWORD WINAPI RunSend(void* context)
+{
+    const std::unique_ptr<std::shared_ptr<SendJob>> owned(static_cast<std::shared_ptr<SendJob>*>(context));
+    SendJob& job = **owned;
+    job.sent = HttpSendRequestA(job.handles->request.Get(), job.hasHeaders ? job.headers.c_str() : nullptr,
+                                job.hasHeaders ? static_cast<DWORD>(-1) : 0, nullptr, 0);
+    SetEvent(job.done.Get());
+    return 0;
+}
+
+// Wine's TLS handshake ignores every time-out: a secure request is sent from
+// a thread of its own and given up after ms. The thread keeps the handles
+// and closes them once its send returns (when the server gives up).
+bool SendWithin(const std::shared_ptr<RequestHandles>& handles, const char* headers, DWORD ms)
+{
+    auto job = std::make_shared<SendJob>();
+    job->handles = handles;
+    job->hasHeaders = headers != nullptr;
+    if (headers) job->headers = headers;
+    if (!job->done.Valid()) return false;
+    auto* context = new std::shared_ptr<SendJob>(job);
+    KernelHandle thread(CreateThread(nullptr, 0, RunSend, context, 0, nullptr));
+    if (!thread.Valid()) {
+        delete context;
+        return false;
+    }
+    return WaitForSingleObject(job->done.Get(), ms) == WAIT_OBJECT_0 && job->sent;
+}
+
 // One request of start-up, sent on construction; Get() is null when it could
 // not be made. Wine hands only the connect time-out down from the internet
-// handle, so the request carries its own time-outs. A secure request that is
-// answered with a redirect counts as not made: it follows none (see
-// SchemeRequestFlags), and its answer is not what was asked for.
+// handle, so the request carries its own time-outs; a secure one is also
+// bounded as a whole (see SendWithin). A secure request that is answered with
+// a redirect counts as not made: it follows none (see SchemeRequestFlags),
+// and its answer is not what was asked for.
 class StartUpRequest {
 public:
     StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version, DWORD flags,
                    const char* headers = nullptr);
     StartUpRequest(const StartUpRequest&) = delete;
     StartUpRequest& operator=(const StartUpRequest&) = delete;
-    HINTERNET Get() const { return request_.Get(); }
+    HINTERNET Get() const { return sent_ ? handles_->request.Get() : nullptr; }
 
 private:
-    InetHandle internet_, connection_, request_;  // closed in reverse order
+    std::shared_ptr<RequestHandles> handles_ = std::make_shared<RequestHandles>();
+    bool sent_ = false;
 };
 
 StartUpRequest::StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version,
                                DWORD flags, const char* headers)
-    : internet_(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
 {
+    RequestHandles& h = *handles_;
     UrlParts parts;
-    if (!internet_ || !ParseUrl(url, parts)) return;
-    ApplyTimeouts(internet_.Get(), kStartUpTimeoutMs);
-    connection_.Reset(InternetConnectA(internet_.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
-                                       INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection_) return;
+    h.internet.Reset(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!h.internet || !ParseUrl(url, parts)) return;
+    ApplyTimeouts(h.internet.Get(), kStartUpTimeoutMs);
+    h.connection.Reset(InternetConnectA(h.internet.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
+                                        INTERNET_SERVICE_HTTP, 0, 0));
+    if (!h.connection) return;
     flags |= SchemeRequestFlags(parts.secure);
-    HINTERNET request = HttpOpenRequestA(connection_.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0);
-    if (!request) return;
-    ApplyTimeouts(request, kStartUpTimeoutMs);
-    if (HttpSendRequestA(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) &&
-        !(parts.secure && IsRedirect(request)))
-        request_.Reset(request);
+    h.request.Reset(HttpOpenRequestA(h.connection.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0));
+    if (!h.request) return;
+    ApplyTimeouts(h.request.Get(), kStartUpTimeoutMs);
+    if (parts.secure)
+        sent_ = SendWithin(handles_, headers, kStartUpTimeoutMs) && !IsRedirect(h.request.Get());
     else
-        InternetCloseHandle(request);
+        sent_ = HttpSendRequestA(h.request.Get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0);
 }
 
 }  // namespace
