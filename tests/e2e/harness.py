@@ -88,7 +88,7 @@ class Nginx:
     certificate, None for plain HTTP. /slow/ is throttled, but for ranges: a
     transfer there leaves seconds to act on it, a resumed one is quick.
     Over HTTPS, /moved/ redirects to the same path over plain HTTP and
-    /moved-get/ does so for GET (not HEAD); on the built-in server's port,
+    /moved-get/ does so for GET (not HEAD); on the session's HTTPS port,
     /unavailable/ answers GET with 503 (mirrors serve it)."""
 
     def __init__(self, work, rate="128k", listeners=None, site=None):
@@ -132,7 +132,7 @@ http {{
   types {{ application/xml xml; image/jpeg jpg; }}
   default_type application/octet-stream;
   map "$scheme $request_method" $e2e_secure_get {{ "https GET" 1; default 0; }}
-  map "$server_port $request_method" $e2e_unavailable {{ "{PORT} GET" 1; default 0; }}
+  map "$server_port $request_method" $e2e_unavailable {{ "{address_of("https").rsplit(":", 1)[1]} GET" 1; default 0; }}
 {"".join(self._server_block(address, name) for address, name in self.listeners.items())}}}
 """)
         self.stop()  # one left behind by an interrupted run

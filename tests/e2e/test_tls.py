@@ -60,7 +60,7 @@ def test_probes_and_transfers_reach_only_a_trusted_server(launch, site, folders,
                                                        f'addr="localhost:{port}"'.encode()))
     site.add_file(DATA, 96 << 10)
     launcher = f"https://localhost:{port}/{Site.LAUNCHER}"
-    site.file_list(DATA, launcher, run=launcher)
+    site.file_list(site.server.url(DATA, "https"), launcher, run=launcher)
     program = launch()
     program.wait_screen(start_shown, 30, "the start button")
     program.click(*START_BUTTON)
@@ -111,10 +111,10 @@ REDIRECTS = {"document": ("moved/downlist.xml", Site.LAUNCHER),
 def test_a_redirect_to_plain_http_is_not_followed(launch, site, folders, where):
     list_path, listed = REDIRECTS[where]
     site.add_file(listed, 64 << 10)
-    site.file_list(listed)
+    site.file_list(listed, scheme="https")
     (site.root / "moved").mkdir(exist_ok=True)
     (site.root / "moved" / "downlist.xml").write_bytes((site.root / "downlist.xml").read_bytes())
-    program = launch(site.server.url("glenmoor/download.xml"), site.server.url(list_path))
+    program = launch(site.server.url("glenmoor/download.xml"), site.server.url(list_path, "https"))
     if where == "document":
         program.wait_screen(unplaced, 30, "the window without widgets")
     elif where == "probe":
