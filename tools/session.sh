@@ -39,14 +39,17 @@ vexil_build() {
 
 vexil_start_display() {
   if [ -n "${VEXIL_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then return 0; fi
-  local n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display itself: a number that looks free here may be
+  # taken by another run starting at the same time, or in another file system
+  # sharing this network namespace (abstract sockets).
+  local number
+  number=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
   vexil_xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+  for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.1; done
+  export DISPLAY=":$(cat "$number")"
+  rm -f "$number"
+  [ "$DISPLAY" != ":" ] && return 0
   echo "Xvfb did not start" >&2
   return 1
 }
