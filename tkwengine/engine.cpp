@@ -1,7 +1,6 @@
 #include "tkwengine/engine.h"
 
 #include <cstring>
-#include <new>
 
 #include "common/file_names.h"
 #include "common/url.h"
@@ -16,72 +15,6 @@ constexpr DWORD kRestartWaitMs = 1000;
 
 }  // namespace
 
-CancelGate::~CancelGate()
-{
-    JoinCloser();
-    DeleteCriticalSection(&lock_);
-}
-
-DWORD WINAPI CancelGate::CloseRequest(void* request)
-{
-    InternetCloseHandle(static_cast<HINTERNET>(request));
-    return 0;
-}
-
-void CancelGate::JoinCloser()
-{
-    if (!closer_) return;
-    WaitForSingleObject(closer_, INFINITE);
-    CloseHandle(closer_);
-    closer_ = nullptr;
-}
-
-void CancelGate::Rearm()
-{
-    JoinCloser();
-    EnterCriticalSection(&lock_);
-    cancelled_ = false;
-    LeaveCriticalSection(&lock_);
-}
-
-void CancelGate::Cancel()
-{
-    EnterCriticalSection(&lock_);
-    cancelled_ = true;
-    // Closing the handle makes a blocking call on the worker return; the
-    // close itself can take seconds under Wine, so it runs on its own thread.
-    if (request_ && !closer_) closer_ = CreateThread(nullptr, 0, &CancelGate::CloseRequest, request_, 0, nullptr);
-    if (request_ && !closer_) InternetCloseHandle(request_);
-    request_ = nullptr;
-    LeaveCriticalSection(&lock_);
-}
-
-bool CancelGate::Attach(HINTERNET request)
-{
-    EnterCriticalSection(&lock_);
-    bool live = !cancelled_;
-    if (live) request_ = request;
-    LeaveCriticalSection(&lock_);
-    if (!live) InternetCloseHandle(request);
-    return live;
-}
-
-void CancelGate::CloseAttached()
-{
-    EnterCriticalSection(&lock_);
-    if (request_) InternetCloseHandle(request_);
-    request_ = nullptr;
-    LeaveCriticalSection(&lock_);
-}
-
-void CancelGate::Report(EngineCallback callback, void* context, int32_t event, uint64_t value)
-{
-    EnterCriticalSection(&lock_);
-    if (!cancelled_)
-        callback(context, event, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
-    LeaveCriticalSection(&lock_);
-}
-
 Engine::Engine(EngineCallback callback, const char* serverList) : callback_(callback)
 {
     if (serverList) CopyText(serverList_, serverList);
@@ -94,11 +27,7 @@ Engine::~Engine()
     gate_.Rearm();  // joins the closer
 }
 
-bool Engine::Launch()
-{
-    buffer_.reset(new (std::nothrow) char[kBufferSize]);
-    return buffer_ != nullptr;
-}
+bool Engine::Launch() { return pipe_.Allocate(); }
 
 void Engine::JoinWorker(DWORD timeoutMs)
 {

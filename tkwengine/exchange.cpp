@@ -5,31 +5,47 @@
 
 #include "common/net_timeouts.h"
 #include "common/scheme_flags.h"
+#include "common/text.h"
 
 namespace {
 
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
-// "Range: bytes=N-\r\n" without relying on the runtime's 64-bit printf.
-void RangeHeader(uint64_t offset, char (&out)[64])
+void RangeHeader(ByteRange range, char (&out)[64])
 {
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + offset % 10);
-        offset /= 10;
-    } while (offset);
-    char* p = out;
-    std::memcpy(p, "Range: bytes=", 13);
-    p += 13;
-    while (n) *p++ = digits[--n];
-    std::memcpy(p, "-\r\n", 4);
+    if (range.to)
+        FormatText(out, sizeof out, "Range: bytes=%I64u-%I64u\r\n", range.from, range.to - 1);
+    else
+        FormatText(out, sizeof out, "Range: bytes=%I64u-\r\n", range.from);
+}
+
+// Decimal digits and nothing else, up to the delimiter.
+bool ParseNumber(const char*& text, char delimiter, uint64_t& out)
+{
+    char* end = nullptr;
+    if (*text < '0' || *text > '9') return false;
+    out = std::strtoull(text, &end, 10);
+    if (*end != delimiter) return false;
+    text = end + 1;
+    return true;
+}
+
+// "bytes FIRST-LAST/TOTAL"
+ContentRange ParseContentRange(const char* text)
+{
+    ContentRange range;
+    if (_strnicmp(text, "bytes ", 6) != 0) return range;
+    text += 6;
+    range.startKnown = ParseNumber(text, '-', range.first);
+    range.valid = range.startKnown && ParseNumber(text, '/', range.last) && ParseNumber(text, '\0', range.total) &&
+                  range.first <= range.last && range.last < range.total;
+    return range;
 }
 
 }  // namespace
 
-bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, uint64_t offset)
+bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range)
 {
     Close();
     connection_.Reset(
@@ -39,11 +55,12 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     HINTERNET request = HttpOpenRequestA(connection_.Get(), "GET", target.path, nullptr, nullptr, nullptr, flags, 0);
     if (!request) return false;
     ApplyTimeouts(request, kTransferTimeoutMs);
-    if (!gate_.Attach(request)) return false;
+    if (!gate_.Attach(slot_, request)) return false;
     request_ = request;
-    char range[64] = {};
-    if (offset) RangeHeader(offset, range);
-    if (!HttpSendRequestA(request, offset ? range : nullptr, offset ? static_cast<DWORD>(-1) : 0, nullptr, 0))
+    char header[64] = {};
+    bool ranged = range.from || range.to;
+    if (ranged) RangeHeader(range, header);
+    if (!HttpSendRequestA(request, ranged ? header : nullptr, ranged ? static_cast<DWORD>(-1) : 0, nullptr, 0))
         return false;
     ReadHeaders();
     return status_ != 0;
@@ -51,11 +68,17 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
 
 void Exchange::Close()
 {
-    if (request_) gate_.CloseAttached();
+    if (request_) gate_.Close(slot_);
     request_ = nullptr;
     connection_.Reset();
     status_ = 0;
-    rangeStart_ = 0;
+    contentRange_ = ContentRange();
+}
+
+bool Exchange::Carries(ByteRange range, uint64_t total) const
+{
+    return status_ == 206 && contentRange_.valid && contentRange_.first == range.from &&
+           contentRange_.last + 1 == range.to && contentRange_.total == total;
 }
 
 void Exchange::ReadHeaders()
@@ -63,9 +86,8 @@ void Exchange::ReadHeaders()
     DWORD size = sizeof status_;
     if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status_, &size, nullptr))
         status_ = 0;
-    char contentRange[128] = {};
-    size = sizeof contentRange - 1;
-    if (status_ == 206 && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, contentRange, &size, nullptr) &&
-        _strnicmp(contentRange, "bytes ", 6) == 0)
-        rangeStart_ = std::strtoull(contentRange + 6, nullptr, 10);
+    char text[128] = {};
+    size = sizeof text - 1;
+    if (status_ == 206 && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))
+        contentRange_ = ParseContentRange(text);
 }

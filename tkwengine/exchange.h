@@ -1,37 +1,57 @@
 // One HTTP GET against one endpoint, its request handle held by the cancel
 // gate while it lives.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
-#include "tkwengine/engine.h"
 #include "common/win_handles.h"
+#include "tkwengine/cancel_gate.h"
+#include "tkwengine/target.h"
 
 // A dead or stalled server ends in an error, never a hang.
 constexpr DWORD kTransferTimeoutMs = 4000;
 
+// Bytes [from, to) of a file; to 0 asks for everything from `from` on.
+struct ByteRange {
+    uint64_t from = 0;
+    uint64_t to = 0;
+};
+
+// What a 206 answer says it carries: bytes first..last of total.
+struct ContentRange {
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t total = 0;
+    bool startKnown = false;  // first at least could be read
+    bool valid = false;       // all three, and consistent
+};
+
 class Exchange {
 public:
-    explicit Exchange(CancelGate& gate) : gate_(gate) {}
+    Exchange(CancelGate& gate, size_t slot) : gate_(gate), slot_(slot) {}
     ~Exchange() { Close(); }
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
 
-    // Sends the request (with a range from offset when it is not 0); false
-    // when the endpoint cannot be reached or the call was cancelled.
-    bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, uint64_t offset);
+    // Sends the request, with a Range header unless the whole file is asked
+    // for; false when the endpoint cannot be reached or the call was cancelled.
+    bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range);
     void Close();
 
+    bool IsOpen() const { return request_ != nullptr; }
     HINTERNET Request() const { return request_; }
     DWORD Status() const { return status_; }
-    // Start of a 206 answer's range, or 0.
-    uint64_t RangeStart() const { return rangeStart_; }
+    const ContentRange& Range() const { return contentRange_; }
+    // A 206 carrying exactly range of a file of total bytes.
+    bool Carries(ByteRange range, uint64_t total) const;
 
 private:
     void ReadHeaders();
 
     CancelGate& gate_;
+    size_t slot_;
     InetHandle connection_;
     HINTERNET request_ = nullptr;
     DWORD status_ = 0;
-    uint64_t rangeStart_ = 0;
+    ContentRange contentRange_;
 };

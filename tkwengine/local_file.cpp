@@ -7,15 +7,11 @@
 namespace {
 
 constexpr uint64_t kFat32Limit = 0x100000000ull;
+// Others may read a partial file, nobody may write it meanwhile.
+constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kShare = FILE_SHARE_READ;
 
 bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
-
-int32_t OpenError(DWORD error)
-{
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return kErrorFileLocked;
-    if (IsDiskFull(error)) return kErrorDiskFull;
-    return kErrorCreateFailed;
-}
 
 bool IsFatVolume(const char* folder)
 {
@@ -26,35 +22,54 @@ bool IsFatVolume(const char* folder)
     return _strnicmp(fileSystem, "FAT", 3) == 0;
 }
 
+uint64_t SizeOf(HANDLE file)
+{
+    LARGE_INTEGER size = {};
+    return GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+}
+
 }  // namespace
+
+int32_t FileError(DWORD error)
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return kErrorFileLocked;
+    if (IsDiskFull(error)) return kErrorDiskFull;
+    return kErrorCreateFailed;
+}
 
 int32_t TargetFile::Open(const char* path)
 {
-    // Others may read the partial file, nobody may write it meanwhile.
-    handle_.Reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    return handle_.Valid() ? 0 : OpenError(GetLastError());
+    handle_.Reset(CreateFileA(path, kAccess, kShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle_.Valid() ? 0 : FileError(GetLastError());
 }
 
-uint64_t TargetFile::Size() const
-{
-    LARGE_INTEGER size = {};
-    return GetFileSizeEx(handle_.Get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
-}
+uint64_t TargetFile::Size() const { return SizeOf(handle_.Get()); }
 
-bool TargetFile::TruncateAt(uint64_t offset)
+bool TargetFile::TruncateAt(uint64_t size)
 {
     LARGE_INTEGER position = {};
-    position.QuadPart = static_cast<LONGLONG>(offset);
+    position.QuadPart = static_cast<LONGLONG>(size);
     return SetFilePointerEx(handle_.Get(), position, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get());
 }
 
-int32_t TargetFile::Write(const void* data, DWORD size)
+int32_t TargetFile::WriteAt(uint64_t offset, const void* data, DWORD size)
 {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
-    if (!WriteFile(handle_.Get(), data, size, &written, nullptr))
+    if (!WriteFile(handle_.Get(), data, size, &written, &at))
         return IsDiskFull(GetLastError()) ? kErrorDiskFull : kErrorWriteFailed;
     return written == size ? 0 : kErrorDiskFull;
+}
+
+int32_t InspectLocalFile(const char* path, uint64_t& size)
+{
+    size = 0;
+    FileHandle file(CreateFileA(path, kAccess, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) size = SizeOf(file.Get());
+    DWORD error = file.Valid() ? ERROR_SUCCESS : GetLastError();
+    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : FileError(error);
 }
 
 int32_t CheckVolume(const char* folder, uint64_t expected, uint64_t present)

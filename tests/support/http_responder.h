@@ -30,6 +30,7 @@ struct HttpReply {
     DWORD bytesPerSecond = 0;            // pace of the body; 0 = as fast as possible
     bool refuse = false;                 // close the connection without answering
     bool ranges = false;                 // answer "Range: bytes=N-" with 206 (416 past the end)
+    bool exactRanges = false;            // and "bytes=N-M" with just those bytes, not the rest from N
     int times = 0;                       // used this many times before the next queued answer; 0 = for good
 
     static HttpReply Ok(std::string body);

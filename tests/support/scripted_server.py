@@ -77,14 +77,18 @@ def take_reply(path):
 
 
 def byte_range(reply, headers, body):
-    """Honours a "Range: bytes=N-" request when the reply asks for it."""
+    """Honours a "Range: bytes=N-" request when the reply asks for it; with
+    ranges=exact a "bytes=N-M" one too, else that gets the rest of the body
+    from N (and says so), as servers do that mishandle closed ranges."""
     wanted = dict((k.lower(), v) for k, v in headers).get("range", "")
-    if reply.get("ranges") != "1" or not wanted.startswith("bytes="):
+    if reply.get("ranges") not in ("1", "exact") or not wanted.startswith("bytes="):
         return None
-    start = int(wanted[6:].split("-")[0] or 0)
+    first, last = (wanted[6:].split("-") + [""])[:2]
+    start = int(first or 0)
+    end = min(int(last), len(body) - 1) if last and reply["ranges"] == "exact" else len(body) - 1
     if start >= len(body):
         return ("416", "Range Not Satisfiable", b"", [f"Content-Range: bytes */{len(body)}"])
-    return ("206", "Partial Content", body[start:], [f"Content-Range: bytes {start}-{len(body) - 1}/{len(body)}"])
+    return ("206", "Partial Content", body[start:end + 1], [f"Content-Range: bytes {start}-{end}/{len(body)}"])
 
 
 def send_body(conn, body, rate):

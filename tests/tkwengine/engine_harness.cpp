@@ -25,7 +25,8 @@ HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t hi
     if (!context) return E_INVALIDARG;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        g_events.push_back({event, (static_cast<uint64_t>(high) << 32) | low, GetCurrentThreadId(), context});
+        g_events.push_back({event, (static_cast<uint64_t>(high) << 32) | low, GetCurrentThreadId(), context,
+                            GetTickCount()});
     }
     g_changed.notify_all();
     if (event == kEngineFinished && !g_runAtFinished.empty())

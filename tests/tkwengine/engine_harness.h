@@ -17,6 +17,7 @@ struct RecordedEvent {
     uint64_t value;
     DWORD thread;
     void* context;
+    DWORD tick;
 };
 
 // The module's export, loaded once from the build.

@@ -1,4 +1,5 @@
 // Successful transfers: whole files, resumes, restarts, mirrors.
+#include <algorithm>
 #include <iterator>
 
 #include "support/host_path.h"
@@ -142,22 +143,68 @@ TEST_F(EngineTest, RunsOneJobAfterAnother)
 }
 
 // Large reads must not hide a slow transfer: progress keeps coming while the
-// body trickles in.
+// body trickles in, at least every half second even when the server sends
+// a 64 KiB burst only every other second.
 TEST_F(EngineTest, ReportsProgressWhileASlowBodyArrives)
 {
-    ScriptedServer server;
-    std::string data = Pattern(1024 * 1024, 14);
-    HttpReply reply = HttpReply::Ok(data);
-    reply.bytesPerSecond = 512 * 1024;  // two seconds for the whole body
-    server.Serve("/slow.bin", reply);
-    ASSERT_EQ(0, Start(server.Url("/slow.bin"), data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(0, LastErrorCode());
-    size_t partial = 0;
-    for (const RecordedEvent& e : RecordedEvents())
-        if (e.event == kEngineProgress && e.value < data.size()) ++partial;
-    EXPECT_GE(partial, 5u);
-    EXPECT_TRUE(ReadFileBytes(Local("slow.bin")) == data);
+    struct Row {
+        size_t size;
+        DWORD bytesPerSecond;
+        size_t minPartial;
+    } const rows[] = {{1024 * 1024, 512 * 1024, 5}, {96 * 1024, 32 * 1024, 3}};  // two and three seconds
+    for (const Row& row : rows) {
+        ScriptedServer server;
+        std::string data = Pattern(row.size, 14);
+        HttpReply reply = HttpReply::Ok(data);
+        reply.bytesPerSecond = row.bytesPerSecond;
+        server.Serve("/slow.bin", reply);
+        DeleteFileA(Local("slow.bin").c_str());
+        ClearEvents();
+        ASSERT_EQ(0, Start(server.Url("/slow.bin"), data.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0, LastErrorCode());
+        size_t partial = 0;
+        DWORD last = 0, longestGap = 0;
+        for (const RecordedEvent& e : RecordedEvents()) {
+            if (e.event == kEngineProgress && e.value < data.size()) ++partial;
+            if (last) longestGap = std::max(longestGap, e.tick - last);
+            last = e.tick;
+        }
+        EXPECT_GE(partial, row.minPartial) << row.bytesPerSecond;
+        EXPECT_LT(longestGap, 1000u) << row.bytesPerSecond;
+        EXPECT_TRUE(ReadFileBytes(Local("slow.bin")) == data);
+    }
+}
+
+// A lost connection or a 5xx answer mid-file is tried again after a wait,
+// from the bytes present, and the file finishes.
+TEST_F(EngineTest, ATransientFailureMidFileIsTriedAgainFromTheBytesPresent)
+{
+    const int statuses[] = {0, 503};  // 0: only the lost connection
+    for (int status : statuses) {
+        ScriptedServer server;
+        std::string data = Pattern(600000, 15);
+        HttpReply reply = HttpReply::Ok(data);
+        reply.ranges = true;
+        HttpReply cut = reply;
+        cut.closeAfter = 200000;
+        cut.times = 1;
+        server.Serve("/retry.bin", cut);
+        HttpReply failing = HttpReply::Status(status, "Service Unavailable");
+        failing.times = 1;
+        if (status) server.Serve("/retry.bin", failing);
+        server.Serve("/retry.bin", reply);
+        DeleteFileA(Local("retry.bin").c_str());
+        ClearEvents();
+        ASSERT_EQ(0, Start(server.Url("/retry.bin"), data.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0, LastErrorCode()) << status;
+        EXPECT_TRUE(ReadFileBytes(Local("retry.bin")) == data) << status;
+        std::vector<HttpRequest> gets = server.Requests();
+        ASSERT_EQ(status ? 3u : 2u, gets.size());
+        EXPECT_EQ("bytes=200000-", gets.back().Header("range"));
+        EXPECT_EQ(0u, RecordedEvents().front().value);
+    }
 }
 
 // The program starts the next file as soon as it hears Finished, while the

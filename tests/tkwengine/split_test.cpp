@@ -1,0 +1,181 @@
+// Large files over several connections: only from servers that answer
+// ranges exactly, moving off a failing server, and resumed where each piece
+// stood, while the file's own name never holds a file with holes.
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+
+#include "support/http_responder.h"
+#include "tkwengine/engine_harness.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 60000;
+constexpr size_t kLarge = 17 << 20;
+
+std::vector<std::string> FolderNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+size_t CountEvents(int32_t event)
+{
+    std::vector<RecordedEvent> events = RecordedEvents();
+    return static_cast<size_t>(
+        std::count_if(events.begin(), events.end(), [&](const RecordedEvent& e) { return e.event == event; }));
+}
+
+uint64_t StartedValue()
+{
+    for (const RecordedEvent& e : RecordedEvents())
+        if (e.event == kEngineStarted) return e.value;
+    return UINT64_MAX;
+}
+
+HttpReply ExactRanges(const std::string& data, DWORD bytesPerSecond = 0)
+{
+    HttpReply reply = HttpReply::Ok(data);
+    reply.ranges = reply.exactRanges = true;
+    reply.bytesPerSecond = bytesPerSecond;
+    return reply;
+}
+
+class SplitTest : public EngineTest {
+protected:
+    // Absent, a prefix of data, or data itself: never a file with holes.
+    bool NameHoldsNoHoles(const std::string& name, const std::string& data)
+    {
+        if (FileSizeOf(Local(name)) == UINT64_MAX) return true;
+        std::string held = ReadFileBytes(Local(name));
+        return held.size() <= data.size() && data.compare(0, held.size(), held) == 0;
+    }
+
+    // Waits for the end (or for bytes present, then pauses), watching the name.
+    bool Watch(const std::string& name, const std::string& data, uint64_t pauseAt = UINT64_MAX)
+    {
+        for (DWORD begin = GetTickCount(); GetTickCount() - begin < kWaitMs; Sleep(20)) {
+            EXPECT_TRUE(NameHoldsNoHoles(name, data));
+            std::vector<RecordedEvent> events = RecordedEvents();
+            bool paused = !events.empty() && events.back().event == kEngineProgress && events.back().value >= pauseAt;
+            if (paused) engine_->CancelDownload();
+            if (paused || HasEvent(kEngineFinished) || HasEvent(kEngineError)) {
+                WaitForWorkerExit();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void PauseMidway(ScriptedServer& server, const std::string& name, const std::string& data)
+    {
+        server.Serve("/" + name, ExactRanges(data, 2 << 20));  // per connection: the pause lands mid-way
+        ClearEvents();
+        ASSERT_EQ(0, Start(server.Url("/" + name), data.size()));
+        ASSERT_TRUE(Watch(name, data, 3 << 20));
+        EXPECT_FALSE(HasEvent(kEngineFinished));
+        EXPECT_TRUE(NameHoldsNoHoles(name, data));
+    }
+};
+
+TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
+{
+    struct Row {
+        const char* server;
+        bool ranges, exact;
+        size_t minGets, maxGets;
+    } const rows[] = {
+        {"exact ranges", true, true, 4, SIZE_MAX},
+        {"the rest of the file for a closed range", true, false, 1, 1},
+        {"200 to a range", false, false, 1, 1},
+    };
+    const std::string data = Pattern(kLarge, 21);
+    for (const Row& row : rows) {
+        ScriptedServer server;
+        HttpReply reply = HttpReply::Ok(data);
+        reply.ranges = row.ranges;
+        reply.exactRanges = row.exact;
+        server.Serve("/split.bin", reply);
+        DeleteFileA(Local("split.bin").c_str());
+        ClearEvents();
+        ASSERT_EQ(0, Start(server.Url("/split.bin"), data.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_TRUE(ReadFileBytes(Local("split.bin")) == data) << row.server;
+        std::vector<HttpRequest> gets = server.Requests();
+        EXPECT_GE(gets.size(), row.minGets) << row.server;
+        EXPECT_LE(gets.size(), row.maxGets) << row.server;
+        for (const HttpRequest& get : gets) EXPECT_TRUE(isdigit(get.Header("range").back())) << row.server;
+        EXPECT_EQ(std::vector<std::string>{"split.bin"}, FolderNames(folder_)) << row.server;
+        EXPECT_EQ(1u, CountEvents(kEngineStarted)) << row.server;
+        EXPECT_EQ(1u, CountEvents(kEngineFinished)) << row.server;
+        EXPECT_EQ(data.size(), FinishedValue()) << row.server;
+    }
+}
+
+TEST_F(SplitTest, APieceWhoseServerFailsGoesOnFromAnother)
+{
+    ScriptedServer server;
+    const std::string data = Pattern(kLarge, 22);
+    HttpReply cut = ExactRanges(data);
+    cut.closeAfter = 1 << 20;
+    cut.times = 1;  // the opening request, for the first piece
+    server.Serve("/mirrored.bin", cut);
+    server.Serve("/mirrored.bin", ExactRanges(data, 8 << 20));
+    const std::string mirror = "localhost:" + std::to_string(server.Port());
+    Create(mirror.c_str());
+    ASSERT_EQ(0, Start(server.Url("/mirrored.bin"), data.size()));
+    ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0, LastErrorCode());
+    EXPECT_TRUE(ReadFileBytes(Local("mirrored.bin")) == data);
+    std::vector<HttpRequest> gets = server.Requests();
+    EXPECT_TRUE(std::any_of(gets.begin(), gets.end(), [&](const HttpRequest& get) {
+        return get.Header("host") == mirror && get.Header("range").rfind("bytes=1048576-", 0) == 0;
+    }));
+}
+
+TEST_F(SplitTest, APausedDownloadGoesOnWhereEachPieceStood)
+{
+    ScriptedServer server;
+    const std::string data = Pattern(kLarge, 23);
+    PauseMidway(server, "paused.bin", data);
+    size_t before = server.Requests().size();
+    ClearEvents();
+    ASSERT_EQ(0, Start(server.Url("/paused.bin"), data.size()));
+    ASSERT_TRUE(Watch("paused.bin", data));
+    EXPECT_TRUE(ReadFileBytes(Local("paused.bin")) == data);
+    EXPECT_EQ(std::vector<std::string>{"paused.bin"}, FolderNames(folder_));
+    EXPECT_GE(StartedValue(), 3u << 20);
+    std::vector<HttpRequest> gets = server.Requests();
+    for (size_t i = before; i < gets.size(); ++i) EXPECT_NE("bytes=0-", gets[i].Header("range").substr(0, 8));
+}
+
+TEST_F(SplitTest, KeptPiecesOfAnotherFileOrADamagedRecordStartTheFileAgain)
+{
+    const char* const faults[] = {"damaged", "another file"};
+    for (const char* fault : faults) {
+        DeleteFileA(Local("kept.bin").c_str());
+        ScriptedServer server;
+        PauseMidway(server, "kept.bin", Pattern(kLarge, 24));
+        std::string data = Pattern(kLarge, 25);
+        if (std::string(fault) == "damaged")
+            WriteFileBytes(Local("kept.bin.vxstate"), ReadFileBytes(Local("kept.bin.vxstate")).substr(0, 40));
+        else
+            data += "longer";
+        ScriptedServer again;
+        again.Serve("/kept.bin", ExactRanges(data));
+        ClearEvents();
+        ASSERT_EQ(0, Start(again.Url("/kept.bin"), data.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0u, StartedValue()) << fault;
+        EXPECT_TRUE(ReadFileBytes(Local("kept.bin")) == data) << fault;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+// A file's download across rounds: where its bytes go (the file itself, or
+// its side files while several connections fetch it), what each round's
+// opening request asks for, and how the answer decides the way.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "common/win_handles.h"
+#include "tkwengine/engine.h"
+#include "tkwengine/exchange.h"
+#include "tkwengine/local_file.h"
+#include "tkwengine/pieces.h"
+#include "tkwengine/resume_state.h"
+
+class Download {
+public:
+    Download(Engine& engine, const Job& job);
+    Download(const Download&) = delete;
+    Download& operator=(const Download&) = delete;
+
+    // Local checks; done is the bytes present, complete that none are missing.
+    int32_t Prepare(uint64_t& done, bool& complete);
+    // One round; done follows the bytes present. 0 once every byte is written.
+    int32_t RunRound(uint64_t& done);
+    // Closes the whole file under its own name.
+    int32_t Finish();
+
+private:
+    struct Plan {
+        ResumeState missing;
+        uint64_t present = 0;
+        size_t connections = 1;
+        bool resuming = false;  // side files of an earlier run
+        bool split = false;     // pieces asked by exact ranges, into the side files
+    };
+
+    bool Splittable() const;
+    int32_t MakePlan(Plan& plan);
+    int32_t OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endpoint);
+    int32_t UseSideFiles(const Plan& plan);
+    int32_t UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start);
+    void ReportStarted(uint64_t present);
+
+    Engine& engine_;
+    const Job& job_;
+    InetHandle session_;
+    SideFiles side_;
+    bool sideNamed_ = false;
+    TargetFile file_;  // where this round's bytes go
+    StateFile state_;
+    bool split_ = false;
+    bool started_ = false;
+};

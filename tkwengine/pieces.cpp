@@ -1,0 +1,136 @@
+#include "tkwengine/pieces.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Smaller pieces cost a request each for little gain.
+constexpr uint64_t kMinPiece = 1 << 20;
+
+class Locked {
+public:
+    explicit Locked(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+    ~Locked() { LeaveCriticalSection(&lock_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    CRITICAL_SECTION& lock_;
+};
+
+}  // namespace
+
+PieceTable::PieceTable() { InitializeCriticalSection(&lock_); }
+
+PieceTable::~PieceTable() { DeleteCriticalSection(&lock_); }
+
+void PieceTable::Reset()
+{
+    Locked locked(lock_);
+    std::fill(std::begin(pieces_), std::end(pieces_), Piece());
+}
+
+bool PieceTable::Add(ByteRange range, size_t parts)
+{
+    Locked locked(lock_);
+    uint64_t length = range.to - range.from;
+    for (size_t part = 0; part < parts; ++part) {
+        Piece* slot = std::find_if(std::begin(pieces_), std::end(pieces_), [](const Piece& p) { return !p.used; });
+        if (slot == std::end(pieces_)) return false;
+        uint64_t from = range.from + length / parts * part;
+        *slot = Piece{from, from, from, part + 1 == parts ? range.to : from + length / parts, -1, true};
+    }
+    return true;
+}
+
+bool PieceTable::Claim(int owner, size_t& piece, ByteRange& range)
+{
+    Locked locked(lock_);
+    auto pick = [&](bool mine) {
+        for (size_t i = 0; i < kMaxPieces; ++i)
+            if (Unfinished(pieces_[i]) && pieces_[i].received < pieces_[i].end &&
+                pieces_[i].owner == (mine ? owner : -1)) {
+                piece = i;
+                return true;
+            }
+        return false;
+    };
+    if (!pick(true) && !pick(false) && !SplitLargest(owner, piece)) return false;
+    Piece& claimed = pieces_[piece];
+    claimed.owner = owner;
+    range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.end};
+    return true;
+}
+
+bool PieceTable::SplitLargest(int owner, size_t& piece)
+{
+    auto room = [this](const Piece& p) { return Unfinished(p) && p.end != kOpenEnd ? p.end - p.reserved : 0; };
+    Piece* largest = std::max_element(std::begin(pieces_), std::end(pieces_),
+                                      [&](const Piece& a, const Piece& b) { return room(a) < room(b); });
+    // A finished piece's slot is free once its owner has let go of it.
+    Piece* slot = std::find_if(std::begin(pieces_), std::end(pieces_),
+                               [this](const Piece& p) { return !Unfinished(p) && p.owner < 0; });
+    if (slot == std::end(pieces_) || room(*largest) < 2 * kMinPiece) return false;
+    uint64_t middle = largest->reserved + room(*largest) / 2;
+    *slot = Piece{middle, middle, middle, largest->end, owner, true};
+    largest->end = middle;
+    piece = static_cast<size_t>(slot - pieces_);
+    return true;
+}
+
+DWORD PieceTable::Reserve(size_t piece, DWORD want)
+{
+    Locked locked(lock_);
+    Piece& p = pieces_[piece];
+    DWORD size = static_cast<DWORD>(std::min<uint64_t>(want, p.end - p.received));
+    p.reserved = p.received + size;
+    if (size == 0) p.owner = -1;
+    return size;
+}
+
+uint64_t PieceTable::Received(size_t piece, DWORD got)
+{
+    Locked locked(lock_);
+    Piece& p = pieces_[piece];
+    uint64_t offset = p.received;
+    p.received += got;
+    p.reserved = std::max(p.reserved, p.received);
+    return offset;
+}
+
+void PieceTable::EndBody(size_t piece)
+{
+    Locked locked(lock_);
+    Piece& p = pieces_[piece];
+    p.end = p.reserved = p.received;
+}
+
+void PieceTable::Written(size_t piece, DWORD size)
+{
+    Locked locked(lock_);
+    pieces_[piece].written += size;
+}
+
+void PieceTable::Disown(size_t piece)
+{
+    Locked locked(lock_);
+    Piece& p = pieces_[piece];
+    p.owner = -1;
+    p.reserved = p.received;
+}
+
+bool PieceTable::Complete() const
+{
+    Locked locked(lock_);
+    return std::none_of(std::begin(pieces_), std::end(pieces_), [this](const Piece& p) { return Unfinished(p); });
+}
+
+size_t PieceTable::Missing(ByteRange* out, size_t capacity) const
+{
+    Locked locked(lock_);
+    size_t count = 0;
+    for (const Piece& p : pieces_)
+        if (Unfinished(p) && count < capacity) out[count++] = {p.written, p.end};
+    return count;
+}

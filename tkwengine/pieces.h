@@ -1,0 +1,57 @@
+// The byte ranges a round still has to fetch, and which connection works on
+// each. A connection reads its piece up to `end`; an idle one takes a piece
+// nobody owns, else the back half of the largest, so no connection idles
+// while much remains. Only written bytes count as present.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tkwengine/exchange.h"
+
+struct Piece {
+    uint64_t written = 0;   // bytes before it are on disk
+    uint64_t received = 0;  // bytes before it are handed to the writer
+    uint64_t reserved = 0;  // bytes before it may be in an unfinished read
+    uint64_t end = 0;
+    int owner = -1;
+    bool used = false;
+};
+
+class PieceTable {
+public:
+    static constexpr size_t kMaxPieces = 8;
+    // A piece open to the end of the body: one connection reading until it ends.
+    static constexpr uint64_t kOpenEnd = UINT64_MAX;
+
+    PieceTable();
+    ~PieceTable();
+    PieceTable(const PieceTable&) = delete;
+    PieceTable& operator=(const PieceTable&) = delete;
+
+    void Reset();
+    // Adds [from, to), split into `parts` pieces nobody owns yet.
+    bool Add(ByteRange range, size_t parts);
+    // The piece owner works on next (what it owns, one nobody owns, or a
+    // split of the largest) and the bytes still to fetch; false when none.
+    bool Claim(int owner, size_t& piece, ByteRange& range);
+    // Up to want bytes the owner may read next; 0 when the piece is done.
+    DWORD Reserve(size_t piece, DWORD want);
+    // The file offset of the got bytes just received.
+    uint64_t Received(size_t piece, DWORD got);
+    // An open piece is done at the end of its body.
+    void EndBody(size_t piece);
+    void Written(size_t piece, DWORD size);
+    void Disown(size_t piece);
+    bool Complete() const;
+    // [written, end) of each unfinished piece; returns how many.
+    size_t Missing(ByteRange* out, size_t capacity) const;
+
+private:
+    bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }
+    bool SplitLargest(int owner, size_t& piece);
+
+    mutable CRITICAL_SECTION lock_;
+    Piece pieces_[kMaxPieces];
+};
