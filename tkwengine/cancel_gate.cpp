@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 CancelGate::CancelGate() : cancelEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
@@ -71,23 +72,26 @@ bool CancelGate::Attach(size_t slot, HINTERNET request)
     return live;
 }
 
+// Closed outside the lock: closing a request whose body is not read through
+// can take a while under Wine, and reports and other connections must not wait.
 void CancelGate::Close(size_t slot)
 {
     EnterCriticalSection(&lock_);
-    if (requests_[slot]) InternetCloseHandle(requests_[slot]);
+    HINTERNET request = requests_[slot];
     requests_[slot] = nullptr;
     LeaveCriticalSection(&lock_);
+    if (request) InternetCloseHandle(request);
 }
 
 void CancelGate::Abort()
 {
+    HINTERNET open[kSlots] = {};
     EnterCriticalSection(&lock_);
     aborted_ = true;
-    for (HINTERNET& request : requests_) {
-        if (request) InternetCloseHandle(request);
-        request = nullptr;
-    }
+    std::swap(open, requests_);
     LeaveCriticalSection(&lock_);
+    for (HINTERNET request : open)
+        if (request) InternetCloseHandle(request);
 }
 
 void CancelGate::Resume()

@@ -144,7 +144,7 @@ int32_t Download::RunRound(uint64_t& done)
     ByteRange opening = {plan.present, 0};
     size_t piece = 0;
     if (plan.split) AddPieces(plan.missing, plan.connections, pieces);
-    if (plan.split && !pieces.Claim(0, piece, opening)) {  // every byte is there already
+    if (plan.split && !pieces.Claim(0, kFirstSpan, piece, opening)) {  // every byte is there already
         done = plan.present;
         ReportStarted(done);
         return UseSideFiles(plan);
@@ -166,7 +166,7 @@ int32_t Download::RunRound(uint64_t& done)
         if (int32_t error = UseTarget(exchanges[0], plan, done)) return error;
         pieces.Reset();  // one piece, from the answer's start to the end of its body
         pieces.Add({done, PieceTable::kOpenEnd}, 1);
-        pieces.Claim(0, piece, opening);
+        pieces.Claim(0, 0, piece, opening);
     }
     ReportStarted(done);
     int32_t outcome = Round(engine_, file_, pieces, exchanges, setup).Run(done);

@@ -19,6 +19,8 @@ private:
     CRITICAL_SECTION& lock_;
 };
 
+Piece Fresh(uint64_t from, uint64_t end, int owner) { return Piece{from, from, from, from, end, owner, true}; }
+
 }  // namespace
 
 PieceTable::PieceTable() { InitializeCriticalSection(&lock_); }
@@ -39,12 +41,12 @@ bool PieceTable::Add(ByteRange range, size_t parts)
         Piece* slot = std::find_if(std::begin(pieces_), std::end(pieces_), [](const Piece& p) { return !p.used; });
         if (slot == std::end(pieces_)) return false;
         uint64_t from = range.from + length / parts * part;
-        *slot = Piece{from, from, from, part + 1 == parts ? range.to : from + length / parts, -1, true};
+        *slot = Fresh(from, part + 1 == parts ? range.to : from + length / parts, -1);
     }
     return true;
 }
 
-bool PieceTable::Claim(int owner, size_t& piece, ByteRange& range)
+bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range)
 {
     Locked locked(lock_);
     auto pick = [&](bool mine) {
@@ -59,21 +61,24 @@ bool PieceTable::Claim(int owner, size_t& piece, ByteRange& range)
     if (!pick(true) && !pick(false) && !SplitLargest(owner, piece)) return false;
     Piece& claimed = pieces_[piece];
     claimed.owner = owner;
-    range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.end};
+    claimed.requested = claimed.end == kOpenEnd ? kOpenEnd : std::min(claimed.end, claimed.received + span);
+    range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.requested};
     return true;
 }
 
 bool PieceTable::SplitLargest(int owner, size_t& piece)
 {
-    auto room = [this](const Piece& p) { return Unfinished(p) && p.end != kOpenEnd ? p.end - p.reserved : 0; };
+    auto unasked = [this](const Piece& p) {
+        return Unfinished(p) && p.end != kOpenEnd ? p.end - std::max(p.requested, p.reserved) : 0;
+    };
     Piece* largest = std::max_element(std::begin(pieces_), std::end(pieces_),
-                                      [&](const Piece& a, const Piece& b) { return room(a) < room(b); });
+                                      [&](const Piece& a, const Piece& b) { return unasked(a) < unasked(b); });
     // A finished piece's slot is free once its owner has let go of it.
     Piece* slot = std::find_if(std::begin(pieces_), std::end(pieces_),
                                [this](const Piece& p) { return !Unfinished(p) && p.owner < 0; });
-    if (slot == std::end(pieces_) || room(*largest) < 2 * kMinPiece) return false;
-    uint64_t middle = largest->reserved + room(*largest) / 2;
-    *slot = Piece{middle, middle, middle, largest->end, owner, true};
+    if (slot == std::end(pieces_) || unasked(*largest) < 2 * kMinPiece) return false;
+    uint64_t middle = largest->end - unasked(*largest) / 2;
+    *slot = Fresh(middle, largest->end, owner);
     largest->end = middle;
     piece = static_cast<size_t>(slot - pieces_);
     return true;
@@ -83,9 +88,9 @@ DWORD PieceTable::Reserve(size_t piece, DWORD want)
 {
     Locked locked(lock_);
     Piece& p = pieces_[piece];
-    DWORD size = static_cast<DWORD>(std::min<uint64_t>(want, p.end - p.received));
+    DWORD size = static_cast<DWORD>(std::min<uint64_t>(want, std::min(p.end, p.requested) - p.received));
     p.reserved = p.received + size;
-    if (size == 0) p.owner = -1;
+    if (p.received == p.end) p.owner = -1;
     return size;
 }
 
@@ -103,7 +108,7 @@ void PieceTable::EndBody(size_t piece)
 {
     Locked locked(lock_);
     Piece& p = pieces_[piece];
-    p.end = p.reserved = p.received;
+    p.end = p.reserved = p.requested = p.received;
 }
 
 void PieceTable::Written(size_t piece, DWORD size)
@@ -117,7 +122,7 @@ void PieceTable::Disown(size_t piece)
     Locked locked(lock_);
     Piece& p = pieces_[piece];
     p.owner = -1;
-    p.reserved = p.received;
+    p.reserved = p.requested = p.received;
 }
 
 bool PieceTable::Complete() const

@@ -1,7 +1,10 @@
 // The byte ranges a round still has to fetch, and which connection works on
-// each. A connection reads its piece up to `end`; an idle one takes a piece
-// nobody owns, else the back half of the largest, so no connection idles
-// while much remains. Only written bytes count as present.
+// each. A connection asks for its piece a span at a time; an idle one takes
+// a piece nobody owns, else the back half of what the largest has not asked
+// for yet, so no connection idles while much remains. Nothing is taken from
+// a request already sent: WinINet under Wine closes a request whose body is
+// not read by reading the rest of it, 1 KiB per call, while it keeps coming.
+// Only written bytes count as present.
 #pragma once
 #include <windows.h>
 
@@ -11,9 +14,10 @@
 #include "tkwengine/exchange.h"
 
 struct Piece {
-    uint64_t written = 0;   // bytes before it are on disk
-    uint64_t received = 0;  // bytes before it are handed to the writer
-    uint64_t reserved = 0;  // bytes before it may be in an unfinished read
+    uint64_t written = 0;    // bytes before it are on disk
+    uint64_t received = 0;   // bytes before it are handed to the writer
+    uint64_t reserved = 0;   // bytes before it may be in an unfinished read
+    uint64_t requested = 0;  // end of the range last asked for
     uint64_t end = 0;
     int owner = -1;
     bool used = false;
@@ -34,9 +38,10 @@ public:
     // Adds [from, to), split into `parts` pieces nobody owns yet.
     bool Add(ByteRange range, size_t parts);
     // The piece owner works on next (what it owns, one nobody owns, or a
-    // split of the largest) and the bytes still to fetch; false when none.
-    bool Claim(int owner, size_t& piece, ByteRange& range);
-    // Up to want bytes the owner may read next; 0 when the piece is done.
+    // split of the largest) and the range to ask for, at most span bytes;
+    // false when none is left.
+    bool Claim(int owner, uint64_t span, size_t& piece, ByteRange& range);
+    // Up to want bytes the owner may read next; 0 when the range asked for is done.
     DWORD Reserve(size_t piece, DWORD want);
     // The file offset of the got bytes just received.
     uint64_t Received(size_t piece, DWORD got);

@@ -8,6 +8,8 @@ constexpr DWORD kProgressIntervalMs = 100;  // at most about ten Progress events
 constexpr DWORD kProgressSilenceMs = 500;   // and one at least this often, even while a link stalls
 constexpr DWORD kStateIntervalMs = 1000;
 constexpr DWORD kReadTargetMs = 50;
+constexpr DWORD kSpanTargetMs = 1000;
+constexpr uint64_t kMaxSpan = 64ull << 20;
 constexpr DWORD kMinReadSize = 4096;
 
 // How InternetReadFile behaves under Wine, measured on loopback against
@@ -27,6 +29,11 @@ DWORD NextReadSize(DWORD want, DWORD got, DWORD elapsedMs)
     uint64_t paced = static_cast<uint64_t>(got) * kReadTargetMs / std::max<DWORD>(elapsedMs, 1);
     uint64_t size = std::min<uint64_t>(paced, static_cast<uint64_t>(want) * 2);
     return static_cast<DWORD>(std::clamp<uint64_t>(size, kMinReadSize, ChunkPipe::kBufferSize));
+}
+
+uint64_t NextSpan(uint64_t bytes, DWORD elapsedMs)
+{
+    return std::clamp<uint64_t>(bytes * kSpanTargetMs / std::max<DWORD>(elapsedMs, 1), kFirstSpan, kMaxSpan);
 }
 
 class ProgressClock {
@@ -102,9 +109,14 @@ void Round::Serve(Connection& connection)
 {
     size_t piece = 0;
     ByteRange range;
-    while (pieces_.Claim(static_cast<int>(connection.slot), piece, range)) {
+    uint64_t span = kFirstSpan;
+    while (pieces_.Claim(static_cast<int>(connection.slot), span, piece, range)) {
+        DWORD begin = GetTickCount();
         connection.error = Fetch(connection, piece, range);
-        if (connection.error == 0) continue;
+        if (connection.error == 0) {
+            span = NextSpan(range.to - range.from, GetTickCount() - begin);
+            continue;
+        }
         pieces_.Disown(piece);
         if (connection.error == kCancelled || !MoveOn(connection)) break;
     }

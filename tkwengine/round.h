@@ -12,6 +12,10 @@
 #include "tkwengine/pieces.h"
 #include "tkwengine/resume_state.h"
 
+// A connection asks for about a second's worth of its link at a time: few
+// requests on a fast link, and on a slow one little that a steal must wait for.
+constexpr uint64_t kFirstSpan = 4ull << 20;
+
 struct RoundSetup {
     HINTERNET session = nullptr;
     const Target* target = nullptr;
@@ -25,7 +29,7 @@ struct RoundSetup {
 
 class Round {
 public:
-    // exchanges[0] holds the opening request, for the piece slot 0 claimed.
+    // exchanges[0] holds the opening request, for the span slot 0 claimed.
     Round(Engine& engine, TargetFile& file, PieceTable& pieces, Exchange (&exchanges)[CancelGate::kSlots],
           const RoundSetup& setup);
     Round(const Round&) = delete;
