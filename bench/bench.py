@@ -2,8 +2,9 @@
 """Side-by-side benchmarks of the downloader (under Wine) and curl.
 
 Run by bench/run.sh, which builds, starts the display, the Wine prefix and
-nginx, and passes the server address. Prints each round's figures, then the
-medians and the three ratios (throughput, start-up, cost).
+nginx, and passes the server address. Prints the kind of machine, each
+round's figures, then the medians and the ratios: throughput on each server
+of SERVERS, start-up and cost.
 """
 import getpass
 import os
@@ -17,8 +18,6 @@ import time
 BUILD = os.environ["VEXIL_BUILD"]
 SERVER = sys.argv[1]
 RUNS = int(os.environ.get("BENCH_RUNS", "5"))
-BIG_MIB = int(os.environ.get("BENCH_FILE_MIB", "128"))
-BIG_COUNT = 4
 SMALL_COUNT = 200
 MIB = 1 << 20
 GIB = 1 << 30
@@ -26,14 +25,49 @@ GIB = 1 << 30
 ROOT = os.path.join(BUILD, "bench")
 SITE = os.path.join(ROOT, "site")
 BASE_URL = f"http://{SERVER}/bench"
-TLS_URL = f"https://{sys.argv[2]}/bench"  # the same nginx and files over HTTPS
 EXE = os.path.join(BUILD, "VexilDownloader.exe")
 USER_DIR = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", getpass.getuser())
 TARGET = os.path.join(USER_DIR, "AppData", "Roaming", "VexilBench")
 ENGINE_COPY = os.path.join(USER_DIR, "Documents", "Glenmoor", "download", "tkwengine.dll")
-BIG_NAMES = [f"big{i}.bin" for i in range(BIG_COUNT)]
 TICK = os.sysconf("SC_CLK_TCK")
 ATTEMPTS = 3
+# Without 32-bit support in the kernel, Wine runs under qemu-user (see the
+# top-level README): its figures say little about a native machine.
+QEMU_ENTRY = "/proc/sys/fs/binfmt_misc/qemu-i386"
+EMULATED = os.path.exists(QEMU_ENTRY) and open(QEMU_ENTRY, encoding="ascii").readline().strip() == "enabled"
+
+
+class Server:
+    """Bench files served under one folder of the site, and a file list that
+    names them under url_base."""
+
+    def __init__(self, key, name, folder, count, mib, url_base=BASE_URL):
+        self.name, self.folder, self.mib = name, folder, mib
+        self.names = [f"big{i}.bin" for i in range(count)]
+        self.url_base = f"{url_base}/{folder}"
+        self.list_name = f"list-{key}.xml"
+
+    def urls(self):
+        return [f"{self.url_base}/{name}" for name in self.names]
+
+    def total_mib(self):
+        return len(self.names) * self.mib
+
+
+# The throughput figures, each program against curl on the same server.
+# run.sh caps each connection under /bench/capped/ (nginx limit_rate), as a
+# CDN caps a connection's rate.
+BIG_MIB = int(os.environ.get("BENCH_FILE_MIB", "128"))
+SERVERS = [
+    Server("unlimited", "unlimited", "files", 4, BIG_MIB),
+    Server("capped", f"capped at {os.environ.get('BENCH_CAP_RATE', '?')}/s per connection", "capped", 2,
+           int(os.environ.get("BENCH_CAPPED_MIB", "48"))),
+]
+UNLIMITED = SERVERS[0]
+# Printed for information, one round after the others: no goal yet.
+INFORMATION = [
+    Server("tls", "over HTTPS", "files", 4, BIG_MIB, url_base=f"https://{sys.argv[2]}/bench"),  # same nginx and files
+]
 
 SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
 <Download>
@@ -59,22 +93,29 @@ def file_list(urls):
     return f'<?xml version="1.0" encoding="euc-kr"?>\n<Download>\n{rows}</Download>\n'
 
 
-def make_site():
-    """Bench files (random bytes, kept between runs) and the two lists."""
-    folder = os.path.join(SITE, "bench")
-    os.makedirs(os.path.join(folder, "small"), exist_ok=True)
-    for name in BIG_NAMES:
+def make_files(server):
+    """Random bytes, kept between runs, and the list naming them."""
+    folder = os.path.join(SITE, "bench", server.folder)
+    os.makedirs(folder, exist_ok=True)
+    for name in server.names:
         path = os.path.join(folder, name)
-        if os.path.exists(path) and os.path.getsize(path) == BIG_MIB * MIB:
+        if os.path.exists(path) and os.path.getsize(path) == server.mib * MIB:
             continue
         with open(path, "wb") as f:
-            for _ in range(BIG_MIB):
+            for _ in range(server.mib):
                 f.write(os.urandom(MIB))
+    write_text(os.path.join(SITE, "bench", server.list_name), file_list(server.urls()))
+
+
+def make_site():
+    """The bench files of every server, the small files and the documents."""
+    folder = os.path.join(SITE, "bench")
+    os.makedirs(os.path.join(folder, "small"), exist_ok=True)
+    for server in SERVERS + INFORMATION:
+        make_files(server)
     for i in range(SMALL_COUNT):
         write_text(os.path.join(folder, "small", f"f{i:03}.bin"), f"small file {i}\n" * 64)
     write_text(os.path.join(folder, "settings.xml"), SETTINGS.format(server=SERVER))
-    write_text(os.path.join(folder, "list4.xml"), file_list(f"{BASE_URL}/{n}" for n in BIG_NAMES))
-    write_text(os.path.join(folder, "list4-tls.xml"), file_list(f"{TLS_URL}/{n}" for n in BIG_NAMES))
     write_text(os.path.join(folder, "list200.xml"),
                file_list(f"{BASE_URL}/small/f{i:03}.bin" for i in range(SMALL_COUNT)))
 
@@ -223,9 +264,10 @@ def attempt(measure, failures):
     raise RuntimeError(f"the program failed {ATTEMPTS} times in a row: {failures[-1]}")
 
 
-def same_files(folder):
-    for name in BIG_NAMES:
-        with open(os.path.join(folder, name), "rb") as a, open(os.path.join(SITE, "bench", name), "rb") as b:
+def same_files(folder, server):
+    for name in server.names:
+        with open(os.path.join(folder, name), "rb") as a, \
+                open(os.path.join(SITE, "bench", server.folder, name), "rb") as b:
             while True:
                 x, y = a.read(MIB), b.read(MIB)
                 if x != y:
@@ -234,37 +276,37 @@ def same_files(folder):
                     break
 
 
-def program_throughput(list_name="list4.xml"):
-    program = Program(list_name)
+def program_throughput(server):
+    program = Program(server.list_name)
     program.wait_ready()
     time.sleep(1)
-    server = wineserver_pid()
-    cpu0, server0 = tree_cpu(program.process.pid), process_cpu(server)
+    wineserver = wineserver_pid()
+    cpu0, server0 = tree_cpu(program.process.pid), process_cpu(wineserver)
     start = time.monotonic()
     program.click_start()
-    end = wait_files(program.process, TARGET, BIG_NAMES, BIG_MIB * MIB)
+    end = wait_files(program.process, TARGET, server.names, server.mib * MIB)
     cpu = tree_cpu(program.process.pid) - cpu0
-    server_cpu = process_cpu(server) - server0
+    server_cpu = process_cpu(wineserver) - server0
     whole_cpu, rss = program.close()
-    same_files(TARGET)
+    same_files(TARGET, server)
     return {"seconds": end - start, "cpu": cpu, "server_cpu": server_cpu, "whole_cpu": whole_cpu, "rss": rss}
 
 
-def curl_throughput(base_url=BASE_URL):
+def curl_throughput(server):
     out = os.path.join(ROOT, "curl-out")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     time_file = os.path.join(ROOT, "curl.time")
     cpu, rss = 0.0, 0
     start = time.monotonic()
-    for name in BIG_NAMES:
+    for name, url in zip(server.names, server.urls()):
         subprocess.run(["/usr/bin/time", "-v", "-o", time_file, "curl", "-sSf", "--cacert",
-                        os.path.join(BUILD, "tls", "authority.pem"), "-o",
-                        os.path.join(out, name), f"{base_url}/{name}"], check=True)
+                        os.path.join(BUILD, "tls", "authority.pem"), "-o", os.path.join(out, name), url],
+                       check=True)
         one_cpu, one_rss = time_report(time_file)
         cpu, rss = cpu + one_cpu, max(rss, one_rss)
     seconds = time.monotonic() - start
-    same_files(out)
+    same_files(out, server)
     return {"seconds": seconds, "cpu": cpu, "rss": rss}
 
 
@@ -274,12 +316,12 @@ def probe_throughput(read_size):
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     folder = "Z:" + out.replace("/", "\\")
-    result = subprocess.run(["wine", os.path.join(BUILD, "bench", "wininet_probe.exe"), str(read_size), folder]
-                            + [f"{BASE_URL}/{n}" for n in BIG_NAMES],
+    result = subprocess.run(["wine", os.path.join(BUILD, "bench", "wininet_probe.exe"), "read", str(read_size),
+                             folder] + UNLIMITED.urls(),
                             env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
                             check=True)
-    total, seconds = result.stdout.split()
-    if int(total) != BIG_COUNT * BIG_MIB * MIB:
+    total, seconds = result.stdout.split()[:2]
+    if int(total) != UNLIMITED.total_mib() * MIB:
         raise RuntimeError("the probe read short")
     return int(total) / MIB / float(seconds)
 
@@ -302,49 +344,70 @@ def median(rows, key):
     return statistics.median(row[key] for row in rows)
 
 
+def machine():
+    kind = ("32-bit Wine runs under qemu-user emulation: figures not comparable with a native machine's"
+            if EMULATED else "32-bit Wine runs natively")
+    with open("/proc/loadavg", encoding="ascii") as f:
+        load = " ".join(f.read().split()[:3])
+    return f"{kind}; {os.cpu_count()} cores, load average {load}"
+
+
 def main():
     make_site()
-    total_mib = BIG_COUNT * BIG_MIB
-    print(f"bench: {BIG_COUNT} files of {BIG_MIB} MiB, {SMALL_COUNT}-file list, {RUNS} rounds, server {SERVER}")
-    ours, theirs, probes, probes64k, start_ours, start_theirs, failures = [], [], [], [], [], [], []
+    print(f"bench: {RUNS} rounds, server {SERVER}; {SMALL_COUNT}-file list; "
+          + "; ".join(f"{s.name}: {len(s.names)} files of {s.mib} MiB" for s in SERVERS))
+    print(f"machine: {machine()}", flush=True)
+    ours = {s.name: [] for s in SERVERS}
+    theirs = {s.name: [] for s in SERVERS}
+    probes, probes64k, start_ours, start_theirs, failures = [], [], [], [], []
     for round_no in range(1, RUNS + 1):
-        theirs.append(curl_throughput())
-        ours.append(attempt(program_throughput, failures))
+        for server in SERVERS:
+            theirs[server.name].append(curl_throughput(server))
+            ours[server.name].append(attempt(lambda: program_throughput(server), failures))
         probes.append(probe_throughput(MIB))
         probes64k.append(probe_throughput(65536))
         start_theirs.append(curl_startup())
         start_ours.append(attempt(program_startup, failures))
-        o, t = ours[-1], theirs[-1]
-        print(f"round {round_no}: program {total_mib / o['seconds']:.1f} MB/s "
-              f"(cpu {o['cpu']:.2f} s + wineserver {o['server_cpu']:.2f} s, whole run {o['whole_cpu']:.2f} s, "
-              f"peak {o['rss'] // 1024} MiB); curl {total_mib / t['seconds']:.1f} MB/s "
-              f"(cpu {t['cpu']:.2f} s, peak {t['rss'] // 1024} MiB); "
+        o, t = ours[UNLIMITED.name][-1], theirs[UNLIMITED.name][-1]
+        rates = "; ".join(f"{s.name}: program {s.total_mib() / ours[s.name][-1]['seconds']:.1f} MB/s, "
+                          f"curl {s.total_mib() / theirs[s.name][-1]['seconds']:.1f} MB/s" for s in SERVERS)
+        print(f"round {round_no}: {rates}; unlimited program cpu {o['cpu']:.2f} s + wineserver {o['server_cpu']:.2f} s, "
+              f"whole run {o['whole_cpu']:.2f} s, peak {o['rss'] // 1024} MiB; curl cpu {t['cpu']:.2f} s, "
+              f"peak {t['rss'] // 1024} MiB; "
               f"bare WinINet 1 MiB reads {probes[-1]:.1f} MB/s, 64 KiB reads {probes64k[-1]:.1f} MB/s; "
               f"start-up program {start_ours[-1]:.2f} s, 200 x curl -I {start_theirs[-1]:.2f} s", flush=True)
 
-    tls_ours = attempt(lambda: program_throughput("list4-tls.xml"), failures)["seconds"]
-    tls_curl = curl_throughput(TLS_URL)["seconds"]
-    print(f"over HTTPS, one round, for information: program {total_mib / tls_ours:.1f} MB/s, "
-          f"curl {total_mib / tls_curl:.1f} MB/s")
+    for server in INFORMATION:
+        program_seconds = attempt(lambda: program_throughput(server), failures)["seconds"]
+        curl_seconds = curl_throughput(server)["seconds"]
+        print(f"{server.name}, one round, for information: program {server.total_mib() / program_seconds:.1f} MB/s, "
+              f"curl {server.total_mib() / curl_seconds:.1f} MB/s")
 
-    ours_rate = total_mib / median(ours, "seconds")
-    curl_rate = total_mib / median(theirs, "seconds")
-    gib = total_mib * MIB / GIB
-    ours_cpu = statistics.median((o["cpu"] + o["server_cpu"]) / gib for o in ours)
-    curl_cpu = median(theirs, "cpu") / gib
-    ours_rss, curl_rss = median(ours, "rss") / 1024, median(theirs, "rss") / 1024
+    rates = {s.name: (s.total_mib() / median(ours[s.name], "seconds"),
+                      s.total_mib() / median(theirs[s.name], "seconds")) for s in SERVERS}
+    gib = UNLIMITED.total_mib() * MIB / GIB
+    ours_cpu = statistics.median((o["cpu"] + o["server_cpu"]) / gib for o in ours[UNLIMITED.name])
+    curl_cpu = median(theirs[UNLIMITED.name], "cpu") / gib
+    ours_rss, curl_rss = median(ours[UNLIMITED.name], "rss") / 1024, median(theirs[UNLIMITED.name], "rss") / 1024
     ours_start, curl_start = statistics.median(start_ours), statistics.median(start_theirs)
-    print(f"medians: program {ours_rate:.1f} MB/s, curl {curl_rate:.1f} MB/s, "
-          f"bare WinINet under Wine {statistics.median(probes):.1f} MB/s (1 MiB reads), "
+    for server in SERVERS:
+        program_rate, curl_rate = rates[server.name]
+        print(f"medians, {server.name}: program {program_rate:.1f} MB/s, curl {curl_rate:.1f} MB/s")
+    print(f"medians: bare WinINet under Wine {statistics.median(probes):.1f} MB/s (1 MiB reads), "
           f"{statistics.median(probes64k):.1f} MB/s (64 KiB reads)")
     print(f"medians: start-up program {ours_start:.2f} s, curl {curl_start:.2f} s")
     print(f"medians: CPU per GiB program {ours_cpu:.2f} s, curl {curl_cpu:.2f} s; "
           f"peak memory program {ours_rss:.0f} MiB, curl {curl_rss:.0f} MiB")
     print(f"program runs that ended early and were measured again: {len(failures)}", *failures, sep="\n  ")
-    print(f"throughput ratio (program MB/s / curl MB/s): {ours_rate / curl_rate:.2f}")
+    print(f"machine: {machine()}")
+    for server in SERVERS:
+        program_rate, curl_rate = rates[server.name]
+        print(f"throughput ratio, {server.name} (program MB/s / curl MB/s): {program_rate / curl_rate:.2f}")
     print(f"start-up ratio (program s / curl s): {ours_start / curl_start:.2f}")
     print(f"cost ratios (program / curl): CPU per GiB {ours_cpu / curl_cpu:.2f}, "
           f"peak memory {ours_rss / curl_rss:.2f}")
+    if EMULATED:
+        print("these figures come from Wine under qemu-user emulation, not from a native machine")
 
 
 if __name__ == "__main__":

@@ -2,12 +2,15 @@
 # One command for the benchmarks: builds, starts a private display, the Wine
 # prefix and nginx (its own configuration under the build tree), generates
 # the bench files there and prints the figures and ratios of bench.py.
-# BENCH_RUNS (default 5) and BENCH_FILE_MIB (default 128) change the rounds
-# and the size of each of the 4 files.
+# BENCH_RUNS (default 5) changes the rounds; BENCH_FILE_MIB (default 128)
+# the size of each of the 4 files on the unlimited server, BENCH_CAPPED_MIB
+# (default 48) that of each of the 2 files under /bench/capped/, where nginx
+# caps each connection at BENCH_CAP_RATE (default 4m, bytes per second).
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
 vexil_build
 dir="$VEXIL_BUILD/bench/nginx"
+export BENCH_CAP_RATE="${BENCH_CAP_RATE:-4m}"
 cleanup() {
   vexil_stop_nginx "$dir"
   vexil_stop_session
@@ -15,6 +18,6 @@ cleanup() {
 vexil_start_display
 trap cleanup EXIT
 vexil_start_wine
-vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site"
+vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site" "location /bench/capped/ { limit_rate $BENCH_CAP_RATE; }"
 export BENCH_WINE_PRELOAD="$vexil_wine_preload"
 /usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_address_of http)" "$(vexil_address_of https)"

@@ -8,22 +8,26 @@ constexpr DWORD kProgressIntervalMs = 100;  // at most about ten Progress events
 constexpr DWORD kProgressSilenceMs = 500;   // and one at least this often, even while a link stalls
 constexpr DWORD kStateIntervalMs = 1000;
 constexpr DWORD kReadTargetMs = 50;
-constexpr DWORD kSpanTargetMs = 1000;
+constexpr DWORD kSpanTargetMs = 4000;
 constexpr uint64_t kMaxSpan = 64ull << 20;
 constexpr DWORD kMinReadSize = 4096;
 
-// How InternetReadFile behaves under Wine, measured on loopback against
-// nginx: a read returns only when the asked size has arrived or the body
-// ends, on fast and slow links alike; IRF_NO_WAIT returns at once only what
-// WinINet already holds (the rest of its 8 KiB receive buffer) and
-// otherwise blocks like a plain read; InternetQueryDataAvailable waits for
-// data and reports at most that 8 KiB buffer, so reading what it reports
-// takes 16,000 calls per 128 MiB (440 MB/s against 1 GB/s with 1 MiB
-// reads). So each read asks for what the link delivers in about
-// kReadTargetMs at the rate just seen: the whole buffer on fast links, a
-// few KiB on slow ones, so progress keeps coming while a read blocks. It
-// grows at most twofold per read: a read served from buffered data says
-// little about the link.
+// How WinINet under Wine reads a body, measured with bench/wininet_probe
+// against nginx on loopback, fast and capped at 40 KB/s:
+// - InternetReadFile returns only when the asked size has arrived or the
+//   body ends, on fast and slow links alike.
+// - InternetReadFileEx with IRF_NO_WAIT returns at once what has arrived
+//   when something has (about 1 MiB a call on the fast link); when nothing
+//   has, it blocks like InternetReadFile: on the slow link one call waited
+//   4 s for the rest of the body.
+// - InternetQueryDataAvailable waits for data and reports at most WinINet's
+//   8 KiB receive buffer: reading what it reports takes 16,000 calls per
+//   128 MiB, at half the speed of 1 MiB reads.
+// So each read asks for what the link delivers in about kReadTargetMs at
+// the rate just seen: the whole buffer on fast links, a few KiB on slow
+// ones, so progress keeps coming while a read blocks. It grows at most
+// twofold per read: a read served from buffered data says little about the
+// link.
 DWORD NextReadSize(DWORD want, DWORD got, DWORD elapsedMs)
 {
     uint64_t paced = static_cast<uint64_t>(got) * kReadTargetMs / std::max<DWORD>(elapsedMs, 1);

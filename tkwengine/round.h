@@ -12,9 +12,10 @@
 #include "tkwengine/pieces.h"
 #include "tkwengine/resume_state.h"
 
-// A connection asks for about a second's worth of its link at a time: few
-// requests on a fast link, and on a slow one little that a steal must wait for.
-constexpr uint64_t kFirstSpan = 4ull << 20;
+// A connection asks for about four seconds' worth of its link at a time:
+// each request costs a round trip and a new TCP window, while what is asked
+// for is out of reach of a steal.
+constexpr uint64_t kFirstSpan = 16ull << 20;
 
 struct RoundSetup {
     HINTERNET session = nullptr;

@@ -1,5 +1,5 @@
-"""Whole downloads: the list byte for byte, pause and resume, the program
-started at the end or not."""
+"""Whole downloads: the list byte for byte, pause and resume, a large file
+over several connections, the program started at the end or not."""
 import harness
 from harness import START_BUTTON, START_LOOKS, START_PLACE
 
@@ -50,6 +50,23 @@ def test_pause_then_start_resumes_with_a_range_request(launch, site, folders):
     assert gets[0]["range"] == "-"
     assert gets[1]["range"].startswith("bytes=") and gets[1]["range"].endswith("-")
     assert paused <= int(gets[1]["range"][6:-1]) < len(files["big.bin"])
+
+
+def test_a_large_file_arrives_over_several_connections(launch, site, folders):
+    size = 20 << 20
+    site.add_file("glenmoor/client/large.pak", size)
+    site.file_list("glenmoor/client/large.pak")
+    program = launch()
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    assert (folders.download / "large.pak").read_bytes() == files["large.pak"]
+    assert sorted(p.name for p in folders.download.iterdir()) == ["large.pak"]
+    gets = [r for r in site.server.requests() if r["method"] == "GET" and r["uri"] == "/glenmoor/client/large.pak"]
+    assert len(gets) >= 2 and all(r["status"] == "206" for r in gets)
+    # Exact ranges that tile the file: no byte asked for twice.
+    asked = sorted(tuple(int(n) for n in r["range"][6:].split("-")) for r in gets)
+    assert asked[0][0] == 0 and asked[-1][1] == size - 1
+    assert all(later[0] == earlier[1] + 1 for earlier, later in zip(asked, asked[1:]))
 
 
 def test_auto_run_unticked_starts_nothing(launch, site, folders):
