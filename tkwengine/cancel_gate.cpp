@@ -12,7 +12,6 @@ CancelGate::CancelGate() : cancelEvent_(CreateEventA(nullptr, TRUE, FALSE, nullp
 CancelGate::~CancelGate()
 {
     JoinCloser();
-    if (cancelEvent_) CloseHandle(cancelEvent_);
     DeleteCriticalSection(&lock_);
 }
 
@@ -25,10 +24,8 @@ DWORD WINAPI CancelGate::CloseRequests(void* self)
 
 void CancelGate::JoinCloser()
 {
-    if (!closer_) return;
-    WaitForSingleObject(closer_, INFINITE);
-    CloseHandle(closer_);
-    closer_ = nullptr;
+    if (closer_.Valid()) WaitForSingleObject(closer_.Get(), INFINITE);
+    closer_.Reset();
 }
 
 void CancelGate::Rearm()
@@ -37,7 +34,7 @@ void CancelGate::Rearm()
     EnterCriticalSection(&lock_);
     cancelled_ = false;
     aborted_ = false;
-    ResetEvent(cancelEvent_);
+    ResetEvent(cancelEvent_.Get());
     LeaveCriticalSection(&lock_);
 }
 
@@ -45,15 +42,15 @@ void CancelGate::Cancel()
 {
     EnterCriticalSection(&lock_);
     cancelled_ = true;
-    SetEvent(cancelEvent_);
+    SetEvent(cancelEvent_.Get());
     // Closing the handles makes blocking calls on the connections return;
     // a close can take seconds under Wine, so it runs on its own thread.
     bool open = std::any_of(std::begin(requests_), std::end(requests_), [](HINTERNET r) { return r != nullptr; });
     bool handedOver = false;
-    if (open && !closer_) {
+    if (open && !closer_.Valid()) {
         std::copy(std::begin(requests_), std::end(requests_), std::begin(closing_));
-        closer_ = CreateThread(nullptr, 0, &CancelGate::CloseRequests, this, 0, nullptr);
-        handedOver = closer_ != nullptr;
+        closer_.Reset(CreateThread(nullptr, 0, &CancelGate::CloseRequests, this, 0, nullptr));
+        handedOver = closer_.Valid();
     }
     for (HINTERNET& request : requests_) {
         if (request && !handedOver) InternetCloseHandle(request);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "common/engine_contract.h"
+#include "common/win_handles.h"
 
 class CancelGate {
 public:
@@ -24,7 +25,7 @@ public:
     void Cancel();
     bool Cancelled() const { return cancelled_.load(); }
     // Waits ms; false when a cancel cut the wait short.
-    bool Pause(DWORD ms) const { return WaitForSingleObject(cancelEvent_, ms) == WAIT_TIMEOUT; }
+    bool Pause(DWORD ms) const { return WaitForSingleObject(cancelEvent_.Get(), ms) == WAIT_TIMEOUT; }
 
     // False (and request closed) after a cancel or an abort.
     bool Attach(size_t slot, HINTERNET request);
@@ -44,8 +45,8 @@ private:
     CRITICAL_SECTION lock_;
     std::atomic<bool> cancelled_{false};
     bool aborted_ = false;
-    HANDLE cancelEvent_;
+    KernelHandle cancelEvent_;
     HINTERNET requests_[kSlots] = {};
     HINTERNET closing_[kSlots] = {};
-    HANDLE closer_ = nullptr;  // closes a cancel's requests without blocking the canceller
+    KernelHandle closer_;  // closes a cancel's requests without blocking the canceller
 };

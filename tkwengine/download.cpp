@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/net_timeouts.h"
-#include "tkwengine/round.h"
 
 namespace {
 
@@ -132,42 +131,54 @@ void Download::ReportStarted(uint64_t present)
     engine_.Report(kEngineStarted, present);
 }
 
+// Sends the round's opening request and lets its answer choose the way:
+// exact pieces into the side files, or one body into the file itself.
+int32_t Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup,
+                            uint64_t& done)
+{
+    ByteRange range = {plan.present, 0};
+    size_t piece = 0;
+    if (plan.split) {
+        AddPieces(plan.missing, plan.connections, pieces);
+        pieces.Claim(0, kFirstSpan, piece, range);
+    }
+    setup.session = session_.Get();
+    setup.target = &job_.target;
+    if (int32_t error = OpenAnywhere(range, opening, setup.firstEndpoint)) return error;
+    if (plan.split && opening.Carries(range, job_.expected)) {
+        setup.exactSize = job_.expected;
+        setup.connections = plan.connections;
+        setup.state = &state_;
+        done = plan.present;
+        return UseSideFiles(plan);
+    }
+    if (plan.resuming) {
+        RemoveSideFiles(side_);  // the server no longer serves these pieces as asked
+        return kStartAgain;
+    }
+    if (int32_t error = UseTarget(opening, plan, done)) return error;
+    pieces.Reset();  // one piece, from the answer's start to the end of its body
+    pieces.Add({done, PieceTable::kOpenEnd}, 1);
+    pieces.Claim(0, 0, piece, range);
+    return 0;
+}
+
 int32_t Download::RunRound(uint64_t& done)
 {
     file_.Close();
     state_.Close();
     Plan plan;
     if (int32_t error = MakePlan(plan)) return error;
-    PieceTable pieces;
-    CancelGate& gate = engine_.Gate();
-    Exchange exchanges[CancelGate::kSlots] = {{gate, 0}, {gate, 1}, {gate, 2}, {gate, 3}};
-    ByteRange opening = {plan.present, 0};
-    size_t piece = 0;
-    if (plan.split) AddPieces(plan.missing, plan.connections, pieces);
-    if (plan.split && !pieces.Claim(0, kFirstSpan, piece, opening)) {  // every byte is there already
+    if (plan.resuming && plan.missing.count == 0) {  // every byte is there already
         done = plan.present;
         ReportStarted(done);
         return UseSideFiles(plan);
     }
+    PieceTable pieces;
+    CancelGate& gate = engine_.Gate();
+    Exchange exchanges[CancelGate::kSlots] = {{gate, 0}, {gate, 1}, {gate, 2}, {gate, 3}};
     RoundSetup setup;
-    setup.session = session_.Get();
-    setup.target = &job_.target;
-    if (int32_t error = OpenAnywhere(opening, exchanges[0], setup.firstEndpoint)) return error;
-    if (plan.split && exchanges[0].Carries(opening, job_.expected)) {
-        if (int32_t error = UseSideFiles(plan)) return error;
-        done = plan.present;
-        setup.exactSize = job_.expected;
-        setup.connections = plan.connections;
-        setup.state = &state_;
-    } else if (plan.resuming) {
-        RemoveSideFiles(side_);  // the server no longer serves these pieces as asked
-        return kStartAgain;
-    } else {
-        if (int32_t error = UseTarget(exchanges[0], plan, done)) return error;
-        pieces.Reset();  // one piece, from the answer's start to the end of its body
-        pieces.Add({done, PieceTable::kOpenEnd}, 1);
-        pieces.Claim(0, 0, piece, opening);
-    }
+    if (int32_t outcome = OpenRound(plan, pieces, exchanges[0], setup, done)) return outcome;
     ReportStarted(done);
     int32_t outcome = Round(engine_, file_, pieces, exchanges, setup).Run(done);
     // A body that ends short of the size the program was given is a lost connection.

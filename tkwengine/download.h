@@ -11,6 +11,7 @@
 #include "tkwengine/local_file.h"
 #include "tkwengine/pieces.h"
 #include "tkwengine/resume_state.h"
+#include "tkwengine/round.h"
 
 class Download {
 public:
@@ -37,6 +38,7 @@ private:
     bool Splittable() const;
     int32_t MakePlan(Plan& plan);
     int32_t OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endpoint);
+    int32_t OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
     int32_t UseSideFiles(const Plan& plan);
     int32_t UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start);
     void ReportStarted(uint64_t present);

@@ -77,10 +77,8 @@ int32_t Round::Run(uint64_t& present)
         engine_.Gate().Abort();
     }
     for (Connection& connection : connections_) {
-        if (!connection.thread) continue;
-        WaitForSingleObject(connection.thread, INFINITE);
-        CloseHandle(connection.thread);
-        connection.thread = nullptr;
+        if (connection.thread.Valid()) WaitForSingleObject(connection.thread.Get(), INFINITE);
+        connection.thread.Reset();
     }
     engine_.Gate().Resume();
     SaveState();
@@ -95,8 +93,8 @@ void Round::Launch()
         connection.round = this;
         connection.slot = slot;
         connection.endpoint = (setup_.firstEndpoint + slot) % setup_.target->count;
-        connection.thread = CreateThread(nullptr, 0, &Round::ConnectionMain, &connection, 0, nullptr);
-        if (connection.thread) continue;
+        connection.thread.Reset(CreateThread(nullptr, 0, &Round::ConnectionMain, &connection, 0, nullptr));
+        if (connection.thread.Valid()) continue;
         connection.error = kErrorNetwork;
         engine_.Pipe().SenderDone();
     }

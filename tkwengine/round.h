@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/win_handles.h"
 #include "tkwengine/engine.h"
 #include "tkwengine/exchange.h"
 #include "tkwengine/local_file.h"
@@ -46,7 +47,7 @@ private:
         size_t endpoint = 0;
         bool failed[Target::kMaxEndpoints] = {};
         int32_t error = 0;
-        HANDLE thread = nullptr;
+        KernelHandle thread;
     };
 
     static DWORD WINAPI ConnectionMain(void* connection);
