@@ -251,3 +251,10 @@ int32_t EngineTest::Start(const std::string& url, uint64_t size)
     return engine_->StartDownload(url.c_str(), static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32), text,
                                   0);
 }
+
+bool EngineTest::FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size)
+{
+    DeleteFileA(Local(path.substr(path.rfind('/') + 1)).c_str());
+    ClearEvents();
+    return Start(server.Url(path), size) == 0 && WaitForEnd(60000);
+}

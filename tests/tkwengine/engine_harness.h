@@ -72,6 +72,8 @@ protected:
     // (Re)creates the engine with this server list and points it at folder_.
     void Create(const char* serverList);
     int32_t Start(const std::string& url, uint64_t size);
+    // Fetches path into a fresh local file, with fresh events; true once it ended.
+    bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size);
     std::string Local(const std::string& name) const { return folder_ + "\\" + name; }
 
     EngineInterface* engine_ = nullptr;

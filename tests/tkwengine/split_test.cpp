@@ -103,10 +103,7 @@ TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
         reply.ranges = row.ranges;
         reply.exactRanges = row.exact;
         server.Serve("/split.bin", reply);
-        DeleteFileA(Local("split.bin").c_str());
-        ClearEvents();
-        ASSERT_EQ(0, Start(server.Url("/split.bin"), data.size()));
-        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        ASSERT_TRUE(FetchAfresh(server, "/split.bin", data.size()));
         EXPECT_TRUE(ReadFileBytes(Local("split.bin")) == data) << row.server;
         std::vector<HttpRequest> gets = server.Requests();
         EXPECT_GE(gets.size(), row.minGets) << row.server;
@@ -170,9 +167,7 @@ TEST_F(SplitTest, KeptPiecesOfAnotherFileOrADamagedRecordStartTheFileAgain)
             data += "longer";
         ScriptedServer again;
         again.Serve("/kept.bin", ExactRanges(data));
-        ClearEvents();
-        ASSERT_EQ(0, Start(again.Url("/kept.bin"), data.size()));
-        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        ASSERT_TRUE(FetchAfresh(again, "/kept.bin", data.size()));
         EXPECT_EQ(0u, StartedValue()) << fault;
         EXPECT_TRUE(ReadFileBytes(Local("kept.bin")) == data) << fault;
     }

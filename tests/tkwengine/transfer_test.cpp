@@ -158,10 +158,7 @@ TEST_F(EngineTest, ReportsProgressWhileASlowBodyArrives)
         HttpReply reply = HttpReply::Ok(data);
         reply.bytesPerSecond = row.bytesPerSecond;
         server.Serve("/slow.bin", reply);
-        DeleteFileA(Local("slow.bin").c_str());
-        ClearEvents();
-        ASSERT_EQ(0, Start(server.Url("/slow.bin"), data.size()));
-        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        ASSERT_TRUE(FetchAfresh(server, "/slow.bin", data.size()));
         EXPECT_EQ(0, LastErrorCode());
         size_t partial = 0;
         DWORD last = 0, longestGap = 0;
@@ -194,10 +191,7 @@ TEST_F(EngineTest, ATransientFailureMidFileIsTriedAgainFromTheBytesPresent)
         failing.times = 1;
         if (status) server.Serve("/retry.bin", failing);
         server.Serve("/retry.bin", reply);
-        DeleteFileA(Local("retry.bin").c_str());
-        ClearEvents();
-        ASSERT_EQ(0, Start(server.Url("/retry.bin"), data.size()));
-        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        ASSERT_TRUE(FetchAfresh(server, "/retry.bin", data.size()));
         EXPECT_EQ(0, LastErrorCode()) << status;
         EXPECT_TRUE(ReadFileBytes(Local("retry.bin")) == data) << status;
         std::vector<HttpRequest> gets = server.Requests();
