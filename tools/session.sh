@@ -58,7 +58,9 @@ vexil_start_wine() {
   source "$vexil_root/tools/wine-env.sh"
   [ -f "$WINEPREFIX/.vexil-ready" ] || echo "wine: preparing the prefix (once, about 15 s)"
   bash "$vexil_root/tools/wine-prefix.sh"
-  wineserver -p
+  # Exit code 2: a server for this prefix runs already (a run left behind
+  # or one beside this one), and serves this run as well.
+  wineserver -p || [ $? -eq 2 ]
   if [ -f "$VEXIL_BUILD/tests/wine_warmup.exe" ]; then
     vexil_wine wine "$VEXIL_BUILD/tests/wine_warmup.exe" >/dev/null 2>&1 </dev/null
   fi
