@@ -279,6 +279,7 @@ def same_files(folder, server):
 def program_throughput(server):
     program = Program(server.list_name)
     program.wait_ready()
+    os.sync()  # no writeback of an earlier run's files competes with this one
     time.sleep(1)
     wineserver = wineserver_pid()
     cpu0, server0 = tree_cpu(program.process.pid), process_cpu(wineserver)
@@ -298,6 +299,7 @@ def curl_throughput(server):
     os.makedirs(out)
     time_file = os.path.join(ROOT, "curl.time")
     cpu, rss = 0.0, 0
+    os.sync()
     start = time.monotonic()
     for name, url in zip(server.names, server.urls()):
         subprocess.run(["/usr/bin/time", "-v", "-o", time_file, "curl", "-sSf", "--cacert",
