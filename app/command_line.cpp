@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
+#include "config/server_urls.h"
+#include "state/app_state.h"
 
 void ApplyCommandLine(const char* commandLine)
 {

@@ -1,10 +1,5 @@
-// The built-in document URLs and the command line.
+// The command line.
 #pragma once
-
-// VEXIL_SERVER_URL, "http://host[:port]" or "https://host[:port]", comes
-// from the build.
-constexpr const char kBuiltInSettingsUrl[] = VEXIL_SERVER_URL "/glenmoor/download.xml";
-constexpr const char kBuiltInFileListUrl[] = VEXIL_SERVER_URL "/downlist.xml";
 
 // Writes the built-in document URLs, then lets the command line override
 // them: a first token replaces the settings URL; a second token replaces the

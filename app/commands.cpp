@@ -2,8 +2,8 @@
 
 #include <shlobj.h>
 
-#include "app/app_state.h"
 #include "bridge/download_start.h"
+#include "state/app_state.h"
 
 void OnFolderClicked(BaseSkin*)
 {
@@ -71,8 +71,6 @@ void CloseApplication()
 
 void OnDestroy()
 {
-    AppState.downloading = 0;
-    if (AppState.engine != nullptr) AppState.engine->CancelDownload();
-    KillTimer(AppState.mainWindow, kProgressTimerId);
+    StopDownload();
     CloseApplication();
 }

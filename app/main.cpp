@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "state/app_state.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {

@@ -1,16 +1,18 @@
 #include "app/main_window.h"
 
-#include "app/app_state.h"
 #include "app/commands.h"
 #include "app/painting.h"
+#include "app/pointer_router.h"
 #include "app/startup.h"
-#include "common/engine_contract.h"
+#include "bridge/download_start.h"
 #include "bridge/engine_events.h"
-#include "skin/pointer_router.h"
+#include "common/engine_contract.h"
+#include "state/app_state.h"
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    // Start-up's result is not needed: the window shows whatever it left.
     case WM_CREATE: RunStartUp(window); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_PAINT: return PaintWindow(window);

@@ -1,4 +1,4 @@
-// Painting of the main window and the progress timer.
+// Painting of the main window.
 #pragma once
 #include <windows.h>
 
@@ -7,4 +7,3 @@
 void PaintWindowInto(HDC dc, const RECT& client, const RECT* paintRect);
 
 LRESULT PaintWindow(HWND window);
-LRESULT OnTimer(HWND window);

@@ -2,14 +2,15 @@
 
 #include <shlobj.h>
 
-#include "app/app_state.h"
 #include "app/commands.h"
-#include "app/messages.h"
+#include "app/repaint.h"
 #include "bridge/download_start.h"
 #include "bridge/engine_events.h"
+#include "config/background_picture.h"
 #include "config/documents.h"
 #include "config/engine_library.h"
-#include "skin/repaint.h"
+#include "state/app_state.h"
+#include "state/messages.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ struct ImageSpec {
 // One row of the window's layout: size, place, images and click handler.
 struct LayoutRow {
     BaseSkin* widget;
-    int w, h, x, y;
+    Box box;
     bool onBackground;  // image from the background picture, else the skin sheet
     ImageSpec images[3];
     SkinCallback clicked;  // buttons only; statics get no callbacks
@@ -31,8 +32,8 @@ struct LayoutRow {
 
 void LayOutRow(const LayoutRow& row)
 {
-    row.widget->Resize(row.w, row.h);
-    row.widget->MoveTo(row.x, row.y);
+    row.widget->Resize(row.box.w, row.box.h);
+    row.widget->MoveTo(row.box.x, row.box.y);
     HBITMAP bitmap = row.onBackground ? AppState.backgroundBitmap : AppState.skinBitmap;
     for (const ImageSpec& image : row.images) {
         if (image.w == 0) break;
@@ -47,33 +48,35 @@ void LayOutRow(const LayoutRow& row)
 void LayOutProgressBar()
 {
     SliderSkin& bar = AppState.totalProgress;
-    bar.SetBounds(161, 231, 358, 0);
+    bar.SetBounds(kProgressBarBox.x, kProgressBarBox.y, kProgressBarBox.w, kProgressBarBox.h);
     bar.SetImage("pass", AppState.skinBitmap, 362, 142, 1, 13, 0);
     bar.SetCallback("paint", RepaintWidget);
     bar.SetValue(0);
     bar.SetDisabled(false);
 }
 
+// The images' source rectangles: the cells of the skin sheet (tile mode cuts
+// a larger source to the widget).
 void LayOutWidgets()
 {
     AppStateRecord& s = AppState;
     const LayoutRow before[] = {
-        {&s.backgroundStatic, 544, 340, 0, 0, true, {{nullptr, 0, 0, 544, 340}}, nullptr},
-        {&s.folderButton, 50, 16, 468, 250, false, {{"normal", 0, 176, 160, 270}, {"down", 52, 176, 160, 270}},
+        {&s.backgroundStatic, kBackgroundBox, true, {{nullptr, 0, 0, 544, 340}}, nullptr},
+        {&s.folderButton, kFolderButtonBox, false, {{"normal", 0, 176, 160, 270}, {"down", 52, 176, 160, 270}},
          OnFolderClicked},
-        {&s.startButton, 60, 25, 390, 280, false,
+        {&s.startButton, kStartButtonBox, false,
          {{"normal", 0, 194, 60, 615}, {"hover", 62, 194, 122, 615}, {"down", 124, 194, 184, 615}}, OnStartClicked},
-        {&s.pauseButton, 60, 25, 390, 280, false,
+        {&s.pauseButton, kStartButtonBox, false,
          {{"normal", 0, 221, 60, 615}, {"hover", 62, 221, 122, 615}, {"down", 124, 221, 184, 615}}, OnStartClicked},
-        {&s.closeButton, 60, 25, 460, 280, false,
+        {&s.closeButton, kCloseButtonBox, false,
          {{"normal", 0, 248, 60, 642}, {"hover", 62, 248, 122, 642}, {"down", 124, 248, 184, 642}}, OnCloseClicked},
     };
     const LayoutRow after[] = {
-        {&s.checkBoxStatic, 15, 15, 165, 284, false, {{nullptr, 156, 176, 488, 583}}, nullptr},
-        {&s.messageIconStatic, 16, 15, 165, 284, false, {{nullptr, 190, 176, 488, 583}}, nullptr},
-        {&s.closeGreyStatic, 60, 25, 460, 280, false, {{nullptr, 186, 248, 60, 642}}, nullptr},
-        {&s.folderGreyStatic, 50, 16, 468, 250, false, {{nullptr, 104, 176, 160, 270}}, nullptr},
-        {&s.autoRunButton, 160, 15, 165, 284, false, {{"normal", 366, 176, 488, 583}}, OnAutoRunClicked},
+        {&s.checkBoxStatic, kCheckBoxBox, false, {{nullptr, 156, 176, 488, 583}}, nullptr},
+        {&s.messageIconStatic, kMessageIconBox, false, {{nullptr, 190, 176, 488, 583}}, nullptr},
+        {&s.closeGreyStatic, kCloseButtonBox, false, {{nullptr, 186, 248, 60, 642}}, nullptr},
+        {&s.folderGreyStatic, kFolderButtonBox, false, {{nullptr, 104, 176, 160, 270}}, nullptr},
+        {&s.autoRunButton, kAutoRunBox, false, {{"normal", 366, 176, 488, 583}}, OnAutoRunClicked},
     };
     for (const LayoutRow& row : before) LayOutRow(row);
     LayOutProgressBar();
@@ -118,15 +121,12 @@ void ResolveDownloadFolder()
     }
 }
 
-// Loads the engine library and obtains the engine object; returns the
-// engine's answer to the folder, or E_FAIL.
-HRESULT StartEngine(HWND reference)
+// Loads the engine library, obtains the engine object and gives it the
+// folder; returns the engine's answer to the folder, or E_FAIL.
+HRESULT LoadEngine(HWND reference)
 {
     AppState.engineModule = LoadPinnedLibrary(AppState.engineLibraryPath, AppState.engineLibraryPin);
-    if (AppState.engineModule == nullptr) {
-        CopyText(AppState.statusMessage, kMessageUseAnotherWay);
-        return E_FAIL;
-    }
+    if (AppState.engineModule == nullptr) return E_FAIL;
     // Through void*: FARPROC and the export's real type are unrelated function types.
     auto getInterface = reinterpret_cast<GetVDInterfaceProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, "GetVDInterface")));
@@ -136,6 +136,27 @@ HRESULT StartEngine(HWND reference)
                                    AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);
     if (AppState.engine == nullptr) return E_FAIL;
     return AppState.engine->SetDownloadFolder(AppState.downloadFolder);
+}
+
+// An engine that cannot be used leaves no way to download here, whichever
+// step failed.
+HRESULT StartEngine(HWND reference)
+{
+    const HRESULT rc = LoadEngine(reference);
+    if (rc < 0) CopyText(AppState.statusMessage, kMessageUseAnotherWay);
+    return rc < 0 ? E_FAIL : rc;
+}
+
+// The documents and what they name, each step by name. The file list
+// follows the directly named file, which heads the list.
+HRESULT ReadDocuments()
+{
+    if (FAILED(ReadSettingsDocument())) return E_FAIL;
+    EnsureEngineLibrary();
+    LoadBackgroundPicture();
+    AddDirectlyNamedFile();
+    if (strlen(AppState.fileListUrl) >= 2 && FAILED(ReadFileListDocument())) return E_FAIL;
+    return S_OK;
 }
 
 }  // namespace
@@ -150,8 +171,7 @@ HRESULT RunStartUp(HWND window)
     AppState.autoRun = 1;
     AppState.engine = nullptr;
     AppState.engineModule = nullptr;
-    if (FAILED(ReadSettingsDocument())) return E_FAIL;
-    if (strlen(AppState.fileListUrl) >= 2 && FAILED(ReadFileListDocument())) return E_FAIL;
+    if (FAILED(ReadDocuments())) return E_FAIL;
 
     HWND reference = GetParent(window);
     if (reference == nullptr) reference = GetDesktopWindow();
@@ -160,8 +180,8 @@ HRESULT RunStartUp(HWND window)
     LayOutWidgets();
     ResolveDownloadFolder();
 
-    HRESULT rc = StartEngine(reference);
-    if (rc < 0) return E_FAIL;
+    const HRESULT rc = StartEngine(reference);
+    if (FAILED(rc)) return E_FAIL;
     if (AppState.fileList.Empty()) {
         CopyText(AppState.statusMessage, kMessageNoFiles);
         return rc;

@@ -2,25 +2,16 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/messages.h"
 #include "common/file_names.h"
 #include "common/file_system.h"
 #include "common/url.h"
+#include "state/app_state.h"
+#include "state/messages.h"
 
 namespace {
-
-void StopDownload()
-{
-    AppState.downloading = 0;
-    if (AppState.engine != nullptr) AppState.engine->CancelDownload();
-    KillTimer(AppState.mainWindow, kProgressTimerId);
-    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
-}
 
 void Refuse(const char* message)
 {
@@ -28,12 +19,10 @@ void Refuse(const char* message)
     InvalidateRect(AppState.mainWindow, nullptr, TRUE);
 }
 
-// A local copy larger than expected cannot be resumed: start it afresh.
+// A local copy larger than expected cannot be resumed: start it afresh. A
+// file that cannot be opened has size 0 here and stays.
 void DeleteOversizedLocalFile(const char* path)
 {
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr) return;
-    fclose(file);
     if (LocalFileSize(path) > AppState.currentFileSize) DeleteFileA(path);
 }
 
@@ -78,6 +67,22 @@ void OnStartClicked(BaseSkin*)
     if (AppState.statusMessage[0] != '\0' && AppState.retryAllowed != 1) return;
     ToggleDownload();
     AppState.retryAllowed = 0;
+}
+
+void StopDownload()
+{
+    AppState.downloading = 0;
+    if (AppState.engine != nullptr) AppState.engine->CancelDownload();
+    KillTimer(AppState.mainWindow, kProgressTimerId);
+    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
+}
+
+LRESULT OnTimer(HWND window)
+{
+    AppState.totalProgress.SetValue(
+        static_cast<int32_t>((AppState.completedBytes + AppState.currentBytesDone) / 1024));
+    InvalidateRect(window, &kStatusArea, TRUE);
+    return 0;
 }
 
 void ToggleDownload()

@@ -1,7 +1,7 @@
 #include "bridge/engine_events.h"
 
-#include "app/app_state.h"
 #include "bridge/download_start.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Scope guards for memory device contexts, so every early return releases them.
+// Scope guards for device contexts and GDI objects, so every path releases them.
 #pragma once
 #include <windows.h>
 
@@ -27,4 +27,22 @@ public:
 private:
     HDC dc_;
     HGDIOBJ previous_;
+};
+
+// A brush, font or bitmap deleted with the guard; declare it before the
+// SelectedObject that puts it into a DC, so that it is selected out first.
+template <typename T> class GdiObject {
+public:
+    explicit GdiObject(T object) : object_(object) {}
+    ~GdiObject()
+    {
+        if (object_ != nullptr) DeleteObject(object_);
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+
+    T Get() const { return object_; }
+
+private:
+    T object_;
 };

@@ -1,22 +1,18 @@
 #include "config/documents.h"
 
-#include <shlobj.h>
-
 #include <cstring>
 #include <vector>
 
-#include "app/app_state.h"
 #include "common/file_names.h"
 #include "common/text.h"
 #include "common/url.h"
-#include "config/background_picture.h"
 #include "config/http_fetch.h"
 #include "config/size_text.h"
+#include "state/app_state.h"
 #include "tinyxml.h"
 
 namespace {
 
-constexpr int kFallbackBackgroundResource = 117;
 const char kAbsent[] = "(null)";
 
 // An absent attribute reads as "(null)", as the documents' convention has it.
@@ -217,36 +213,15 @@ HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeFunct
     return S_OK;
 }
 
-HBITMAP LoadBackgroundBitmap(const char* imageUrl, const char* folder)
-{
-    const char* name = strchr(imageUrl, '/') ? LocalFileName(imageUrl) : kAbsent;
-    char path[kTextSize];
-    HBITMAP bitmap = nullptr;
-    if (IsSafeFileName(name) && FormatText(path, sizeof(path), "%s\\%s", folder, name)) {
-        bitmap = LoadCachedImage(imageUrl, path);
-        if (bitmap == nullptr) bitmap = LoadFreshImage(imageUrl, path);
-    }
-    if (bitmap == nullptr)
-        bitmap = LoadBitmapA(AppState.appInstance, MAKEINTRESOURCEA(kFallbackBackgroundResource));
-    return bitmap;
-}
-
 HRESULT ReadSettingsDocument()
 {
     std::vector<char> buffer;
     DWORD count = 0;
     if (FAILED(ReadWithRetry(AppState.settingsUrl, buffer, &count))) return E_FAIL;
-    if (FAILED(ApplySettingsDocument(buffer.data(), count))) return E_FAIL;
-
-    char programFiles[MAX_PATH] = {};
-    SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE);
-    char folder[kTextSize];
-    FormatText(folder, sizeof(folder), "%s\\Glenmoor\\download", programFiles);
-    EnsureEngineLibrary();
-    AppState.backgroundBitmap = LoadBackgroundBitmap(AppState.imageUrl, folder);
-    AddDirectlyNamedFile(kRealProbe);
-    return S_OK;
+    return ApplySettingsDocument(buffer.data(), count);
 }
+
+void AddDirectlyNamedFile() { AddDirectlyNamedFile(kRealProbe); }
 
 HRESULT ReadFileListDocument()
 {

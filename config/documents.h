@@ -29,9 +29,9 @@ void AddDirectlyNamedFile(const ProbeFunction& probe);
 // E_FAIL without a Download element.
 HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeFunction& probe);
 
-// Background picture for imageUrl with its cache file in folder; falls back
-// to bitmap resource 117.
-HBITMAP LoadBackgroundBitmap(const char* imageUrl, const char* folder);
+// Sizes the directly named file over the network.
+void AddDirectlyNamedFile();
 
+// Each reads its document (one retry after 50 ms) and applies it.
 HRESULT ReadSettingsDocument();
 HRESULT ReadFileListDocument();

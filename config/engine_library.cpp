@@ -1,12 +1,13 @@
 #include "config/engine_library.h"
 
 #include <bcrypt.h>
+#include <shlobj.h>
 
 #include <vector>
 
-#include "engine_pin_value.h"
-
-const char kEngineLibraryPin[] = VEXIL_ENGINE_PIN;
+#include "common/text.h"
+#include "config/http_fetch.h"
+#include "state/app_state.h"
 
 namespace {
 
@@ -68,22 +69,38 @@ bool HashFileSha256(HANDLE file, char (&hex)[kSha256TextSize])
     return sha.Finish(hex);
 }
 
-HANDLE OpenPinnedFile(const char* path, const char* pin)
+bool OpenPinnedFile(const char* path, const char* pin, FileHandle& file)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE || !IsPinned(pin)) return file;
+    file.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    if (!file.Valid() || !IsPinned(pin)) return file.Valid();
     char hex[kSha256TextSize];
-    if (HashFileSha256(file, hex) && lstrcmpiA(hex, pin) == 0) return file;
-    CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
+    if (HashFileSha256(file.Get(), hex) && lstrcmpiA(hex, pin) == 0) return true;
+    file.Reset();
+    return false;
 }
 
 HMODULE LoadPinnedLibrary(const char* path, const char* pin)
 {
     if (!IsPinned(pin)) return LoadLibraryA(path);
-    HANDLE file = OpenPinnedFile(path, pin);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    HMODULE module = LoadLibraryA(path);
-    CloseHandle(file);
-    return module;
+    FileHandle file;
+    if (!OpenPinnedFile(path, pin, file)) return nullptr;
+    return LoadLibraryA(path);
+}
+
+HRESULT DownloadEngineLibrary(const char* path, const char* url)
+{
+    return DownloadToFile(url, path, "Glenmoor EngineDown", BodyCheck::ProgramImage);
+}
+
+int EnsureEngineLibrary(const char* url)
+{
+    char documents[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE)) return 0;
+    char path[kTextSize];
+    if (!FormatText(path, sizeof(path), "%s\\Glenmoor\\download\\tkwengine.dll", documents)) return 0;
+    CopyText(AppState.engineLibraryPath, path);
+    FileHandle existing;
+    if (!OpenPinnedFile(path, AppState.engineLibraryPin, existing)) DownloadEngineLibrary(path, url);
+    return 0;
 }

@@ -1,6 +1,5 @@
 #include "config/http_fetch.h"
 
-#include <shlobj.h>
 #include <wininet.h>
 
 #include <cstring>
@@ -8,14 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "common/file_system.h"
 #include "common/net_timeouts.h"
 #include "common/scheme_flags.h"
 #include "common/text.h"
 #include "common/url.h"
 #include "common/win_handles.h"
-#include "config/engine_library.h"
 #include "config/size_text.h"
 
 namespace {
@@ -174,8 +171,8 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
     if (hasLength && expected == 0 && strcmp(lengthText, "0") != 0) return E_FAIL;
 
     CreateParentFolders(path);
-    HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return E_FAIL;
+    FileHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return E_FAIL;
 
     bool ok = true;
     int64_t total = 0;
@@ -196,13 +193,13 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
         if (read == 0) break;
         for (DWORD i = 0; i < read && total + i < 2; ++i) head[total + i] = chunk[i];
         DWORD written = 0;
-        if (!WriteFile(file, chunk.data(), read, &written, nullptr) || written != read) {
+        if (!WriteFile(file.Get(), chunk.data(), read, &written, nullptr) || written != read) {
             ok = false;
             break;
         }
         total += read;
     }
-    if (!CloseHandle(file)) ok = false;
+    if (!file.Close()) ok = false;
     if (expected >= 0 && total != expected) ok = false;
     if (check == BodyCheck::ProgramImage && (total < 2 || head[0] != 'M' || head[1] != 'Z')) ok = false;
     if (ok && !MoveFileExA(tempPath, path, MOVEFILE_REPLACE_EXISTING)) ok = false;
@@ -211,16 +208,6 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
         return E_FAIL;
     }
     return S_OK;
-}
-
-HRESULT DownloadEngineLibrary(const char* path, const char* url)
-{
-    return DownloadToFile(url, path, "Glenmoor EngineDown", BodyCheck::ProgramImage);
-}
-
-HRESULT DownloadImage(const char* url, const char* path)
-{
-    return DownloadToFile(url, path, "Glenmoor ImgDown");
 }
 
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
@@ -233,21 +220,4 @@ bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
     if (HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr))
         CopyText(sizeText, kTextSize, length);
     return true;
-}
-
-int EnsureEngineLibrary(const char* url)
-{
-    char documents[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE)) return 0;
-    char path[kTextSize];
-    if (!FormatText(path, sizeof(path), "%s\\Glenmoor\\download\\tkwengine.dll", documents)) return 0;
-    CopyText(AppState.engineLibraryPath, path);
-
-    HANDLE existing = OpenPinnedFile(path, AppState.engineLibraryPin);
-    if (existing != INVALID_HANDLE_VALUE) {
-        CloseHandle(existing);
-        return 0;
-    }
-    DownloadEngineLibrary(path, url);
-    return 0;
 }

@@ -5,69 +5,43 @@
 #include "app/command_line.h"
 #include "support/fresh_state.h"
 
-class CommandLine : public ::testing::Test {
-protected:
-    void SetUp() override { ResetAppState(); }
+namespace {
+
+const std::string kSettings = VEXIL_SERVER_URL "/glenmoor/download.xml";
+const std::string kList = VEXIL_SERVER_URL "/downlist.xml";
+const std::string kLong = "http://h/" + std::string(503, 'a');  // 512 bytes: one too many
+
+struct Row {
+    const char* name;
+    std::string line;
+    std::string settings, list, pending;
 };
 
-TEST_F(CommandLine, NoTokensGiveTheBuiltInUrls)
-{
-    ApplyCommandLine("");
-    EXPECT_STREQ(kBuiltInSettingsUrl, AppState.settingsUrl);
-    EXPECT_STREQ(kBuiltInFileListUrl, AppState.fileListUrl);
-    EXPECT_STREQ("", AppState.pendingEntry.url);
-    EXPECT_STREQ(VEXIL_SERVER_URL "/glenmoor/download.xml", AppState.settingsUrl);
-    EXPECT_STREQ(VEXIL_SERVER_URL "/downlist.xml", AppState.fileListUrl);
-}
+// Blanks separate tokens, quotes are plain characters, a token of 512 bytes
+// or more is refused whole, and tokens after the second are ignored.
+const Row kRows[] = {
+    {"no tokens", "", kSettings, kList, ""},
+    {"first token", "http://h/s.xml", "http://h/s.xml", kList, ""},
+    {"second with .xml", "http://h/s.xml   http://h/list.xml?v=2", "http://h/s.xml", "http://h/list.xml?v=2", ""},
+    {"second names a file", " x  http://h/files/setup.exe third fourth", "x", kList, "http://h/files/setup.exe"},
+    {"quotes", "\"a b\" c", "\"a", kList, "b\""},
+    {"over-long documents", kLong + " " + kLong + ".xml", kSettings, kList, ""},
+    {"over-long file", "a " + kLong, "a", kList, ""},
+    {"longest file", "a " + kLong.substr(0, 511), "a", kList, kLong.substr(0, 511)},
+};
 
-TEST_F(CommandLine, NullCommandLineGivesTheBuiltInUrls)
+TEST(CommandLine, Table)
 {
+    for (const Row& row : kRows) {
+        ResetAppState();
+        ApplyCommandLine(row.line.c_str());
+        EXPECT_EQ(row.settings, AppState.settingsUrl) << row.name;
+        EXPECT_EQ(row.list, AppState.fileListUrl) << row.name;
+        EXPECT_EQ(row.pending, AppState.pendingEntry.url) << row.name;
+    }
+    ResetAppState();
     ApplyCommandLine(nullptr);
-    EXPECT_STREQ(kBuiltInSettingsUrl, AppState.settingsUrl);
+    EXPECT_EQ(kSettings, AppState.settingsUrl);
 }
 
-TEST_F(CommandLine, FirstTokenReplacesTheSettingsUrl)
-{
-    ApplyCommandLine("http://h/s.xml");
-    EXPECT_STREQ("http://h/s.xml", AppState.settingsUrl);
-    EXPECT_STREQ(kBuiltInFileListUrl, AppState.fileListUrl);
-    EXPECT_STREQ("", AppState.pendingEntry.url);
-}
-
-TEST_F(CommandLine, SecondTokenWithXmlReplacesTheFileListUrl)
-{
-    ApplyCommandLine("http://h/s.xml   http://h/list.xml?v=2");
-    EXPECT_STREQ("http://h/s.xml", AppState.settingsUrl);
-    EXPECT_STREQ("http://h/list.xml?v=2", AppState.fileListUrl);
-    EXPECT_STREQ("", AppState.pendingEntry.url);
-}
-
-TEST_F(CommandLine, SecondTokenWithoutXmlNamesOneFile)
-{
-    ApplyCommandLine(" x  http://h/files/setup.exe third fourth");
-    EXPECT_STREQ("x", AppState.settingsUrl);
-    EXPECT_STREQ(kBuiltInFileListUrl, AppState.fileListUrl);
-    EXPECT_STREQ("http://h/files/setup.exe", AppState.pendingEntry.url);
-}
-
-TEST_F(CommandLine, QuotesHaveNoSpecialMeaning)
-{
-    ApplyCommandLine("\"a b\" c");
-    EXPECT_STREQ("\"a", AppState.settingsUrl);
-    EXPECT_STREQ("b\"", AppState.pendingEntry.url);
-}
-
-TEST_F(CommandLine, OverLongTokensAreRefusedNotCut)
-{
-    std::string longUrl = "http://h/" + std::string(503, 'a');  // 512 bytes
-    ApplyCommandLine((longUrl + " " + longUrl + ".xml").c_str());
-    EXPECT_STREQ(kBuiltInSettingsUrl, AppState.settingsUrl);
-    EXPECT_STREQ(kBuiltInFileListUrl, AppState.fileListUrl);
-
-    ApplyCommandLine(("a " + longUrl).c_str());
-    EXPECT_STREQ("", AppState.pendingEntry.url);
-
-    std::string fits = longUrl.substr(0, 511);
-    ApplyCommandLine(("a " + fits).c_str());
-    EXPECT_EQ(fits, AppState.pendingEntry.url);
-}
+}  // namespace

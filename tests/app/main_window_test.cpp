@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/main_window.h"
 #include "support/fresh_state.h"
 #include "support/host_path.h"

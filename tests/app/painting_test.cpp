@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/painting.h"
 #include "common/text.h"
 #include "support/fresh_state.h"
@@ -154,24 +154,6 @@ TEST_F(Painting, LongFolderIsShownShortenedAndKeptWhole)
     EXPECT_GT(canvas.Count(162, 253, 300, 266, Dark), 20);
     EXPECT_EQ(0, canvas.Count(430, 253, 544, 266, Dark));
     EXPECT_EQ(folder, AppState.downloadFolder);
-}
-
-TEST_F(Painting, TimerMovesTheBarAndRepaintsOnlyTheStatusArea)
-{
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(nullptr, window);
-    ValidateRect(window, nullptr);
-    AppState.completedBytes = 30 * 1024;
-    AppState.currentBytesDone = 20 * 1024 + 1023;
-    OnTimer(window);
-    RECT update = {};
-    GetUpdateRect(window, &update, FALSE);
-    EXPECT_EQ(143, update.left);
-    EXPECT_EQ(208, update.top);
-    EXPECT_EQ(530, update.right);
-    EXPECT_EQ(kHeight, update.bottom);
-    EXPECT_EQ(50, AppState.totalProgress.Value());
-    DestroyWindow(window);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/messages.h"
+#include "state/messages.h"
 #include "bridge_fixture.h"
 #include "bridge/download_start.h"
 
@@ -145,4 +145,20 @@ TEST_F(DownloadStart, AfterTheLastFileTheEngineIsNotCalledAgain)
     ToggleDownload();
     EXPECT_TRUE(RecordingEngine::calls.empty());
     EXPECT_EQ(1, AppState.downloading);
+}
+
+TEST_F(DownloadStart, TimerMovesTheBarAndRepaintsOnlyTheStatusArea)
+{
+    SetWindowPos(window_, nullptr, 0, 0, kClientWidth, kClientHeight, SWP_NOMOVE | SWP_SHOWWINDOW);
+    ValidateRect(window_, nullptr);
+    AppState.completedBytes = 30 * 1024;
+    AppState.currentBytesDone = 20 * 1024 + 1023;
+    OnTimer(window_);
+    RECT update = {};
+    GetUpdateRect(window_, &update, FALSE);
+    EXPECT_EQ(143, update.left);
+    EXPECT_EQ(208, update.top);
+    EXPECT_EQ(530, update.right);
+    EXPECT_EQ(kClientHeight, update.bottom);
+    EXPECT_EQ(50, AppState.totalProgress.Value());
 }

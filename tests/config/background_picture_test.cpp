@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "config/documents.h"
 #include "config/background_picture.h"
 #include "support/fresh_state.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "config/documents.h"
 #include "fake_probe.h"
 #include "support/fresh_state.h"

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "common/file_system.h"
 #include "config/documents.h"
+#include "config/background_picture.h"
+#include "config/engine_library.h"
 #include "config/http_fetch.h"
 #include "support/fresh_state.h"
 #include "support/http_responder.h"
@@ -84,12 +86,9 @@ TEST_F(HttpFetch, SettingsRetriedAfterFirstFailure)
     EXPECT_GE(GetTickCount() - start, 40u);
     EXPECT_STREQ("Second", AppState.windowTitle);
     EXPECT_STREQ("A", AppState.serverList);
-    EXPECT_NE(nullptr, AppState.backgroundBitmap);
-    EXPECT_NE(nullptr, strstr(AppState.engineLibraryPath, "\\Glenmoor\\download\\tkwengine.dll"));
     int gets = 0;
     for (const auto& request : server.Requests()) gets += request.path == "/s.xml";
     EXPECT_EQ(2, gets);
-    DeleteObject(AppState.backgroundBitmap);
 }
 
 TEST_F(HttpFetch, RetryStartsWithFullCapacity)
@@ -319,6 +318,7 @@ TEST_F(HttpFetch, CommandLineFileAtTheHeadThroughTheNetwork)
     CopyText(AppState.pendingEntry.url, server.Url("/direct.exe").c_str());
     AppState.appInstance = GetModuleHandleA(nullptr);
     ASSERT_EQ(S_OK, ReadSettingsDocument());
+    AddDirectlyNamedFile();
     ASSERT_EQ(S_OK, ReadFileListDocument());
     ASSERT_EQ(2u, AppState.fileList.Count());
     EXPECT_EQ(server.Url("/direct.exe"), AppState.fileList.Head().url);
@@ -328,7 +328,6 @@ TEST_F(HttpFetch, CommandLineFileAtTheHeadThroughTheNetwork)
     for (const auto& request : server.Requests())
         if (request.path == "/direct.exe") setXml = request.Header("user-agent") == "Glenmoor SetXml";
     EXPECT_TRUE(setXml);
-    DeleteObject(AppState.backgroundBitmap);
 }
 
 }  // namespace

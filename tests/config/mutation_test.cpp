@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "config/documents.h"
 #include "fake_probe.h"
 #include "support/fresh_state.h"

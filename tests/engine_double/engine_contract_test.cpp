@@ -2,7 +2,7 @@
 // makes, with their arguments and order, and how it answers each event.
 #include <shlobj.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "common/engine_contract.h"
 #include "support/engine_error_cases.h"
 #include "window_fixture.h"

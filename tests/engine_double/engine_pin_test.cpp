@@ -2,8 +2,8 @@
 // pin is fetched anew and never loaded; without a pin any library will do.
 #include <shlobj.h>
 
-#include "app/app_state.h"
-#include "app/messages.h"
+#include "state/app_state.h"
+#include "state/messages.h"
 #include "config/engine_library.h"
 #include "config/http_fetch.h"
 #include "support/temp_dir.h"

@@ -2,9 +2,9 @@
 // keywords, the engine library and the empty list.
 #include <shlobj.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/main_window.h"
-#include "app/messages.h"
+#include "state/messages.h"
 #include "window_fixture.h"
 
 using StartUpRules = WindowTest;

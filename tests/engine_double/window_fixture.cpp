@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/main_window.h"
 #include "common/file_system.h"
 #include "config/http_fetch.h"

@@ -4,8 +4,6 @@
 
 #include "recorder.h"
 #include "skin/base_skin.h"
-#include "skin/repaint.h"
-#include "support/fresh_state.h"
 
 namespace {
 
@@ -134,24 +132,6 @@ TEST(BaseSkin, AttachedTooltipFollowsBoundsAndRegistration)
     const RECT& moved = ToolMessages()[1].rect;
     EXPECT_EQ((std::vector<LONG>{1, 2, 4, 6}), (std::vector<LONG>{added.left, added.top, added.right, added.bottom}));
     EXPECT_EQ((std::vector<LONG>{10, 20, 13, 24}), (std::vector<LONG>{moved.left, moved.top, moved.right, moved.bottom}));
-}
-
-TEST(RepaintWidget, InvalidatesTheWidgetRectangleOfTheMainWindow)
-{
-    ResetAppState();
-    AppState.mainWindow = CreatePlainWindow("VexilSkinRepaintTarget", DefWindowProcA, WS_POPUP | WS_VISIBLE);
-    ValidateRect(AppState.mainWindow, nullptr);
-    BaseSkin widget;
-    widget.SetBounds(12, 34, 56, 78);
-    RepaintWidget(&widget);
-    RECT update = {};
-    EXPECT_TRUE(GetUpdateRect(AppState.mainWindow, &update, FALSE));
-    EXPECT_EQ(12, update.left);
-    EXPECT_EQ(34, update.top);
-    EXPECT_EQ(68, update.right);
-    EXPECT_EQ(112, update.bottom);
-    DestroyWindow(AppState.mainWindow);
-    ResetAppState();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #pragma once
 #include <new>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 inline void ResetAppState()
 {

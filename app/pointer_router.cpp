@@ -1,11 +1,11 @@
-#include "skin/pointer_router.h"
+#include "app/pointer_router.h"
 
 #include <windowsx.h>
 
 #include <algorithm>
 #include <iterator>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 namespace {
 

@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <deque>
 
-#include "common/text.h"
-#include "config/engine_library.h"
 #include "common/engine_contract.h"
+#include "common/text.h"
 #include "skin/button_skin.h"
 #include "skin/slider_skin.h"
 #include "skin/static_skin.h"
+#include "state/layout.h"
+
+// Lower-case hex SHA-256 of the only engine library start-up loads, fixed by
+// the build; empty when any will do.
+extern const char kEngineLibraryPin[];
 
 // One file to download, copied by value.
 struct FileEntry {
@@ -88,8 +92,8 @@ struct AppStateRecord {
     // Window and resources.
     HINSTANCE appInstance = nullptr;
     HWND mainWindow = nullptr;
-    int32_t clientWidth = 544;
-    int32_t clientHeight = 340;
+    int32_t clientWidth = kClientWidth;
+    int32_t clientHeight = kClientHeight;
     HBITMAP skinBitmap = nullptr;
     HBITMAP backgroundBitmap = nullptr;
 

@@ -1,6 +1,6 @@
-#include "skin/repaint.h"
+#include "app/repaint.h"
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 void RepaintWidget(BaseSkin* widget)
 {

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "pixels.h"
-#include "recorder.h"
-#include "skin/pointer_router.h"
+#include "app/pointer_router.h"
+#include "app/repaint.h"
+#include "skin/pixels.h"
+#include "skin/recorder.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -208,6 +209,25 @@ TEST_F(RouterTest, DisabledButtonLetsThePressFallThroughToDragging)
     Down(140, 15);
     EXPECT_EQ(1, AppState.draggingWindow);
     EXPECT_EQ(nullptr, AppState.pressedWidget);
+}
+
+TEST(RepaintWidget, InvalidatesTheWidgetRectangleOfTheMainWindow)
+{
+    ResetAppState();
+    AppState.mainWindow = CreateRoutedWindow();
+    ShowWindow(AppState.mainWindow, SW_SHOWNA);
+    ValidateRect(AppState.mainWindow, nullptr);
+    BaseSkin widget;
+    widget.SetBounds(12, 34, 56, 78);
+    RepaintWidget(&widget);
+    RECT update = {};
+    EXPECT_TRUE(GetUpdateRect(AppState.mainWindow, &update, FALSE));
+    EXPECT_EQ(12, update.left);
+    EXPECT_EQ(34, update.top);
+    EXPECT_EQ(68, update.right);
+    EXPECT_EQ(112, update.bottom);
+    DestroyWindow(AppState.mainWindow);
+    ResetAppState();
 }
 
 }  // namespace
