@@ -1,23 +1,25 @@
 // A fresh state record, a hidden window to receive posted engine events and
-// timers, and the recording engine in place.
+// timers, and the contract-checking engine in place, as start-up leaves it.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
-#include "recording_engine.h"
+#include "bridge/engine_events.h"
+#include "engine_double/contract_library.h"
 #include "support/fresh_state.h"
+#include "support/host_path.h"
 
 class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ResetAppState();
-        RecordingEngine::Reset();
+        ASSERT_TRUE(library_.Load(HostPath(CONTRACT_ENGINE_PATH)));
         window_ = CreateWindowExA(0, "STATIC", "bridge", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         AppState.mainWindow = window_;
-        AppState.engine = &RecordingEngine::table;
+        UseEngine();
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
         folder_ = std::string(temp) + "vexil bridge " + std::to_string(GetCurrentProcessId());
@@ -26,6 +28,10 @@ protected:
     }
     void TearDown() override
     {
+        EXPECT_EQ(std::vector<std::string>(), library_.Violations());
+        engine_->CancelDownload();  // its timers must not outlive the library
+        engine_->Release();
+        library_.Unload();
         DestroyWindow(window_);
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
@@ -35,6 +41,19 @@ protected:
         }
         FindClose(search);
         RemoveDirectoryA(folder_.c_str());
+    }
+    void UseEngine()
+    {
+        AppState.engineCallback = OnEngineEvent;
+        if (engine_ == nullptr) engine_ = library_.Obtain(&AppState.engineCallback);
+        AppState.engine = engine_;
+    }
+    // What the program asked of the engine, after obtaining it.
+    std::vector<std::string> Calls() const
+    {
+        std::vector<std::string> calls = library_.Calls();
+        calls.erase(calls.begin());
+        return calls;
     }
     void AddFile(const char* url, const char* sizeText)
     {
@@ -64,6 +83,8 @@ protected:
     }
     static bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+    ContractLibrary library_;
+    EngineInterface* engine_ = nullptr;
     HWND window_ = nullptr;
     std::string folder_;
 };

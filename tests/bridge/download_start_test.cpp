@@ -3,16 +3,14 @@
 #include "bridge/download_start.h"
 
 using DownloadStart = BridgeTest;
+using Lines = std::vector<std::string>;
 
 TEST_F(DownloadStart, HandsTheHeadFileToTheEngine)
 {
     AddFile("http://h/a/b/setup.exe", "3000000");
     AddFile("http://h/next.bin", "10");
     OnStartClicked(nullptr);
-    ASSERT_EQ(1u, RecordingEngine::calls.size());
-    EXPECT_EQ("StartDownload", RecordingEngine::calls[0].operation);
-    EXPECT_EQ("http://h/a/b/setup.exe", RecordingEngine::calls[0].text);
-    EXPECT_EQ(3000000u, RecordingEngine::calls[0].size);
+    EXPECT_EQ(Lines{"StartDownload http://h/a/b/setup.exe 3000000"}, Calls());
     EXPECT_STREQ("setup.exe", AppState.currentFileName);
     EXPECT_STREQ("http://h/a/b/setup.exe", AppState.currentUrl);
     EXPECT_EQ(1, AppState.downloading);
@@ -25,14 +23,14 @@ TEST_F(DownloadStart, SizeTextIsReadAsADecimalPrefix)
     AddFile("http://h/f.bin", "123abc");
     ToggleDownload();
     EXPECT_EQ(123, AppState.currentFileSize);
-    EXPECT_EQ(123u, RecordingEngine::calls.at(0).size);
+    EXPECT_EQ(Lines{"StartDownload http://h/f.bin 123"}, Calls());
 }
 
 TEST_F(DownloadStart, PercentSignsReachTheEngineUnchanged)
 {
     AddFile("http://h/my%20file%25.bin", "5");
     ToggleDownload();
-    EXPECT_EQ("http://h/my%20file%25.bin", RecordingEngine::calls.at(0).text);
+    EXPECT_EQ(Lines{"StartDownload http://h/my%20file%25.bin 5"}, Calls());
 }
 
 TEST_F(DownloadStart, OversizedLocalFileIsDeletedSmallerOrEqualKept)
@@ -56,7 +54,7 @@ TEST_F(DownloadStart, SizesAreComparedInFull64Bits)
     WriteLocalFile("huge.bin", 5LL << 30);
     ToggleDownload();
     EXPECT_FALSE(Exists(LocalPath("huge.bin")));
-    EXPECT_EQ(4294967296u, RecordingEngine::calls.at(0).size);
+    EXPECT_EQ(Lines{"StartDownload http://h/huge.bin 4294967296"}, Calls());
 }
 
 TEST_F(DownloadStart, StopCancelsAndStartAgainResumesTheSameHead)
@@ -67,10 +65,8 @@ TEST_F(DownloadStart, StopCancelsAndStartAgainResumesTheSameHead)
     EXPECT_EQ(0, AppState.downloading);
     EXPECT_FALSE(KillTimer(window_, kProgressTimerId));  // already stopped
     OnStartClicked(nullptr);
-    ASSERT_EQ(3u, RecordingEngine::calls.size());
-    EXPECT_EQ("CancelDownload", RecordingEngine::calls[1].operation);
-    EXPECT_EQ("StartDownload", RecordingEngine::calls[2].operation);
-    EXPECT_EQ("http://h/a.bin", RecordingEngine::calls[2].text);
+    EXPECT_EQ((Lines{"StartDownload http://h/a.bin 100", "CancelDownload", "StartDownload http://h/a.bin 100"}),
+              Calls());
 }
 
 TEST_F(DownloadStart, EmptyUrlOrSizeIsRefused)
@@ -79,7 +75,7 @@ TEST_F(DownloadStart, EmptyUrlOrSizeIsRefused)
     ToggleDownload();
     EXPECT_STREQ(kMessageBadUrl, AppState.statusMessage);
     EXPECT_EQ(0, AppState.downloading);
-    EXPECT_TRUE(RecordingEngine::calls.empty());
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(DownloadStart, UnsafeLocalNamesAreRefusedAndNothingIsDeleted)
@@ -87,14 +83,14 @@ TEST_F(DownloadStart, UnsafeLocalNamesAreRefusedAndNothingIsDeleted)
     for (const char* url : {"http://h/..", "http://h/dir/", "http://h/a:b", "no-slash", "http://h/x\\..\\y"}) {
         ResetAppState();
         AppState.mainWindow = window_;
-        AppState.engine = &RecordingEngine::table;
+        UseEngine();
         CopyText(AppState.downloadFolder, folder_.c_str());
         AddFile(url, "1");
         ToggleDownload();
         EXPECT_STREQ(kMessageBadUrl, AppState.statusMessage) << url;
         EXPECT_EQ(0, AppState.downloading) << url;
     }
-    EXPECT_TRUE(RecordingEngine::calls.empty());
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(DownloadStart, PathLongerThanWindowsAllowsIsRefused)
@@ -102,7 +98,7 @@ TEST_F(DownloadStart, PathLongerThanWindowsAllowsIsRefused)
     AddFile(("http://h/" + std::string(300 - folder_.size(), 'n')).c_str(), "1");
     ToggleDownload();
     EXPECT_STREQ(kMessageBadUrl, AppState.statusMessage);
-    EXPECT_TRUE(RecordingEngine::calls.empty());
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(DownloadStart, WithoutAnEngineTheUserIsToldInsteadOfACrash)
@@ -116,7 +112,7 @@ TEST_F(DownloadStart, WithoutAnEngineTheUserIsToldInsteadOfACrash)
 
 TEST_F(DownloadStart, RefusedByTheEngineLeavesNothingRunning)
 {
-    RecordingEngine::startResult = 5;
+    library_.Script("a.bin: refuse 5");
     AddFile("http://h/a.bin", "1");
     ToggleDownload();
     EXPECT_EQ(0, AppState.downloading);
@@ -129,11 +125,11 @@ TEST_F(DownloadStart, MessageBlocksTheButtonUnlessRetryIsAllowed)
     AddFile("http://h/a.bin", "1");
     CopyText(AppState.statusMessage, "디스크 공간이 부족합니다");
     OnStartClicked(nullptr);
-    EXPECT_TRUE(RecordingEngine::calls.empty());
+    EXPECT_TRUE(Calls().empty());
 
     AppState.retryAllowed = 1;
     OnStartClicked(nullptr);
-    EXPECT_EQ(1u, RecordingEngine::calls.size());
+    EXPECT_EQ(1u, Calls().size());
     EXPECT_STREQ("", AppState.statusMessage);
     EXPECT_EQ(0, AppState.retryAllowed);
 }
@@ -143,7 +139,7 @@ TEST_F(DownloadStart, AfterTheLastFileTheEngineIsNotCalledAgain)
     AddFile("http://h/a.bin", "1");
     AppState.allDone = 1;
     ToggleDownload();
-    EXPECT_TRUE(RecordingEngine::calls.empty());
+    EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(1, AppState.downloading);
 }
 

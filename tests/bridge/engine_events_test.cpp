@@ -132,8 +132,7 @@ TEST_F(EngineEvents, FinishedFirstOfTwoStartsTheNext)
     FinishedAfter(10);
     EXPECT_EQ(100, AppState.completedBytes);
     EXPECT_EQ(1u, AppState.fileList.Count());
-    ASSERT_EQ(1u, RecordingEngine::calls.size());
-    EXPECT_EQ("http://h/two.bin", RecordingEngine::calls[0].text);
+    EXPECT_EQ(std::vector<std::string>{"StartDownload http://h/two.bin 200"}, Calls());
     EXPECT_EQ(1, AppState.downloading);
     EXPECT_EQ(0, AppState.allDone);
 }

@@ -156,7 +156,8 @@ void StopTransfer()
 
 void CheckStartArguments(const char* url, char* text, int32_t reserved)
 {
-    if (strncmp(url, "http://", 7) != 0) Violation("StartDownload URL is not http://");
+    if (strncmp(url, "http://", 7) != 0 && strncmp(url, "https://", 8) != 0)
+        Violation("StartDownload URL is neither http:// nor https://");
     if (!IsWritable(text, 512)) Violation("StartDownload text is not a writable 512-byte buffer");
     else if (text[0] != '\0') Violation("StartDownload text is not empty");
     if (reserved != 0) Violation("StartDownload last argument is " + std::to_string(reserved));

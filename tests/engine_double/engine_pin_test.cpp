@@ -79,7 +79,7 @@ TEST_F(EnginePin, TheRightLibraryIsKeptAndLoaded)
     Open();
     EXPECT_NE(nullptr, AppState.engine);
     EXPECT_STREQ("", AppState.statusMessage);
-    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), Calls());
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), library_.Calls());
 }
 
 TEST_F(EnginePin, AWrongLibraryIsFetchedAnewAndThenLoaded)
@@ -124,5 +124,5 @@ TEST_F(EnginePin, WithoutAPinAnyLibraryIsKeptAndLoaded)
     EXPECT_EQ(0u, LibraryRequests());
     Open();
     EXPECT_NE(nullptr, AppState.engine);
-    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), Calls());
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), library_.Calls());
 }

@@ -62,7 +62,7 @@ TEST_F(StartUpRules, AppDataInAnyLetterCaseIsTheApplicationDataFolder)
         ServeSettings(keyword, "Client");
         PlaceContractEngine();
         Open();
-        EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA) + "\\Client"), Calls()) << keyword;
+        EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA) + "\\Client"), library_.Calls()) << keyword;
         Close();
     }
 }
@@ -76,7 +76,7 @@ TEST_F(StartUpRules, SystemDriveWithASubFolderGivesTwoBackslashesAfterTheColon)
     const std::string root = SpecialFolder(CSIDL_WINDOWS).substr(0, 3);
     ASSERT_EQ(":\\", root.substr(1));
     EXPECT_EQ(root + "\\Client", AppState.downloadFolder);
-    EXPECT_EQ(StartUpCalls(root + "\\Client"), Calls());
+    EXPECT_EQ(StartUpCalls(root + "\\Client"), library_.Calls());
 }
 
 TEST_F(StartUpRules, ALiteralPathGivesTheDesktop)
@@ -85,7 +85,7 @@ TEST_F(StartUpRules, ALiteralPathGivesTheDesktop)
     ServeFileList({{"a.bin", 10}});
     PlaceContractEngine();
     Open();
-    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_DESKTOP)), Calls());
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_DESKTOP)), library_.Calls());
 }
 
 TEST_F(StartUpRules, AMissingEngineLibraryAsksForAnotherWay)
@@ -109,11 +109,11 @@ TEST_F(StartUpRules, AnEmptyListSaysThereIsNothingToDownload)
     PlaceContractEngine();
     Open();
     EXPECT_STREQ(kMessageNoFiles, AppState.statusMessage);
-    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), Calls());
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), library_.Calls());
     ClickStart();
     PumpFor(100);
-    EXPECT_EQ(2u, Calls().size());  // the message blocks the start button
-    EXPECT_TRUE(Violations().empty());
+    EXPECT_EQ(2u, library_.Calls().size());  // the message blocks the start button
+    EXPECT_TRUE(library_.Violations().empty());
 }
 
 TEST_F(StartUpRules, ThePlacedWindowIsCentredAndTitledAndNamesTheFirstFile)

@@ -2,25 +2,12 @@
 
 #include <shlobj.h>
 
-#include <sstream>
-
 #include "state/app_state.h"
 #include "app/main_window.h"
 #include "common/file_system.h"
 #include "config/http_fetch.h"
-#include "contract_engine.h"
 #include "support/fresh_state.h"
 #include "support/host_path.h"
-
-namespace {
-
-template <class Proc> Proc Export(HMODULE module, const char* name)
-{
-    // Through void*: FARPROC says nothing of the export's real type.
-    return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
 
 void WindowTest::SetUp()
 {
@@ -83,7 +70,7 @@ void WindowTest::Open()
     ASSERT_NE(nullptr, window_);
     AppState.mainWindow = window_;
     ShowWindow(window_, SW_SHOWNORMAL);
-    if (AppState.engineModule != nullptr) library_ = LoadLibraryA(AppState.engineLibraryPath);
+    if (AppState.engineModule != nullptr) library_.Load(AppState.engineLibraryPath);
 }
 
 void WindowTest::Close()
@@ -94,8 +81,7 @@ void WindowTest::Close()
     if (AppState.backgroundBitmap != nullptr) DeleteObject(AppState.backgroundBitmap);
     if (AppState.skinBitmap != nullptr) DeleteObject(AppState.skinBitmap);
     AppState.backgroundBitmap = AppState.skinBitmap = nullptr;
-    if (library_ != nullptr) FreeLibrary(library_);
-    library_ = nullptr;
+    library_.Unload();
     DeleteFileA(libraryPath_.c_str());
 }
 
@@ -122,44 +108,6 @@ void WindowTest::Click(int x, int y)
 {
     SendMessageA(window_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     SendMessageA(window_, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-}
-
-void WindowTest::Script(const std::string& script)
-{
-    ASSERT_NE(nullptr, library_);
-    Export<ContractScriptProc>(library_, "ContractScript")(script.c_str());
-}
-
-std::vector<std::string> WindowTest::Log() const
-{
-    std::vector<std::string> lines;
-    if (library_ == nullptr) return lines;
-    std::istringstream in(Export<ContractLogProc>(library_, "ContractLog")());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> WindowTest::Calls() const
-{
-    std::vector<std::string> calls;
-    for (const std::string& line : Log())
-        if (line.rfind("event ", 0) != 0 && line.rfind("violation: ", 0) != 0) calls.push_back(line);
-    return calls;
-}
-
-std::vector<std::string> WindowTest::Violations() const
-{
-    std::vector<std::string> violations;
-    for (const std::string& line : Log())
-        if (line.rfind("violation: ", 0) == 0) violations.push_back(line);
-    return violations;
-}
-
-bool WindowTest::Logged(const std::string& line) const
-{
-    for (const std::string& logged : Log())
-        if (logged == line) return true;
-    return false;
 }
 
 std::vector<std::string> WindowTest::StartUpCalls(const std::string& folder) const

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "contract_library.h"
 #include "support/http_responder.h"
 
 class WindowTest : public ::testing::Test {
@@ -44,12 +45,6 @@ protected:
     void ClickStart() { Click(420, 292); }
     void ClickClose() { Click(490, 292); }
 
-    void Script(const std::string& script);
-    std::vector<std::string> Log() const;
-    // The log without events and violations: the program's calls, in order.
-    std::vector<std::string> Calls() const;
-    std::vector<std::string> Violations() const;
-    bool Logged(const std::string& line) const;
     // The first two calls of every start-up that reaches the engine.
     std::vector<std::string> StartUpCalls(const std::string& folder) const;
 
@@ -57,7 +52,7 @@ protected:
 
     HttpResponder server;
     HWND window_ = nullptr;
-    HMODULE library_ = nullptr;
+    ContractLibrary library_;
     std::string libraryPath_;
     bool quitPosted_ = false;
     int settingsServed_ = 0;
