@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
+#include <string>
 
 #include "common/text.h"
 
@@ -9,56 +9,43 @@ TEST(Platform, AnsiCodePageIsKorean) { EXPECT_EQ(949u, GetACP()); }
 
 TEST(Platform, KoreanLiteralsAreCompiledToCp949) { EXPECT_STREQ("\xB0\xA1\xB3\xAA", "가나"); }
 
-TEST(CopyText, CopiesWhatFits)
+namespace {
+
+struct CopyRow {
+    const char* what;
+    size_t capacity;
+    const char* source;
+    bool whole;            // CopyTextWhole: refuses what does not fit, leaving "old"
+    bool fitted;           // the answer
+    std::string expected;  // the buffer afterwards
+};
+
+const std::string k600(599, 'x');
+
+const CopyRow kCopyRows[] = {
+    {"fits", 8, "abc", false, true, "abc"},
+    {"fits exactly", 8, "1234567", false, true, "1234567"},
+    {"cut", 8, "123456789", false, false, "1234567"},
+    {"never half a character", 4, "가나", false, false, "가"},
+    {"never half a character after a byte", 4, "a가나", false, false, "a가"},
+    {"a full-size buffer keeps 511 bytes", kTextSize, k600.c_str(), false, false, std::string(511, 'x')},
+    {"null is empty", 8, nullptr, false, true, ""},
+    {"whole: refused", 8, "12345678", true, false, "old"},
+    {"whole: fits", 8, "1234567", true, true, "1234567"},
+};
+
+TEST(CopyText, Table)
 {
-    char buffer[8];
-    EXPECT_TRUE(CopyText(buffer, "abc"));
-    EXPECT_STREQ("abc", buffer);
-    EXPECT_TRUE(CopyText(buffer, "1234567"));
-    EXPECT_STREQ("1234567", buffer);
+    for (const CopyRow& row : kCopyRows) {
+        char buffer[kTextSize] = "old";
+        const bool fitted = row.whole ? CopyTextWhole(buffer, row.capacity, row.source)
+                                      : CopyText(buffer, row.capacity, row.source);
+        EXPECT_EQ(row.fitted, fitted) << row.what;
+        EXPECT_EQ(row.expected, buffer) << row.what;
+    }
 }
 
-TEST(CopyText, CutsLongTextAndReportsIt)
-{
-    char buffer[8];
-    EXPECT_FALSE(CopyText(buffer, "123456789"));
-    EXPECT_STREQ("1234567", buffer);
-}
-
-TEST(CopyText, NeverSplitsADoubleByteCharacter)
-{
-    char buffer[4];  // room for 3 bytes: one Korean character and half of the next
-    EXPECT_FALSE(CopyText(buffer, "가나"));
-    EXPECT_STREQ("가", buffer);
-    EXPECT_FALSE(CopyText(buffer, "a가나"));
-    EXPECT_STREQ("a가", buffer);
-}
-
-TEST(CopyText, FullSizeBufferKeepsAtMost511Bytes)
-{
-    char source[600];
-    memset(source, 'x', sizeof source - 1);
-    source[sizeof source - 1] = '\0';
-    char buffer[kTextSize];
-    EXPECT_FALSE(CopyText(buffer, source));
-    EXPECT_EQ(511u, strlen(buffer));
-}
-
-TEST(CopyText, NullSourceGivesEmptyText)
-{
-    char buffer[8] = "old";
-    EXPECT_TRUE(CopyText(buffer, nullptr));
-    EXPECT_STREQ("", buffer);
-}
-
-TEST(CopyTextWhole, RefusesTextThatDoesNotFit)
-{
-    char buffer[8] = "old";
-    EXPECT_FALSE(CopyTextWhole(buffer, "12345678"));
-    EXPECT_STREQ("old", buffer);
-    EXPECT_TRUE(CopyTextWhole(buffer, "1234567"));
-    EXPECT_STREQ("1234567", buffer);
-}
+}  // namespace
 
 TEST(FormatText, FormatsAndCutsAtCharacterBoundary)
 {

@@ -1,310 +1,223 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
-#include "state/app_state.h"
 #include "config/documents.h"
 #include "fake_probe.h"
+#include "state/app_state.h"
 #include "support/fresh_state.h"
 #include "tinyxml.h"
 
 namespace {
 
-class DocumentWalk : public ::testing::Test {
-protected:
-    void SetUp() override { ResetAppState(); }
+using Urls = std::vector<std::string>;
+using Fields = std::map<std::string, std::string>;
 
-    HRESULT Settings(const std::string& text) { return ApplySettingsDocument(text.data(), text.size()); }
-    HRESULT Files(const std::string& text) { return ApplyFileListDocument(text.data(), text.size(), probe.Function()); }
-
-    std::vector<std::string> ListedUrls() const
-    {
-        std::vector<std::string> urls;
-        FileList copy = AppState.fileList;
-        while (!copy.Empty()) {
-            urls.push_back(copy.Head().url);
-            copy.RemoveHead();
-        }
-        return urls;
-    }
-
-    FakeProbe probe;
-};
-
-const char kSettings[] =
-    "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n"
-    "<Download>\r\n"
-    "  <Title>Demo Title</Title>\r\n"
-    "  <Service id=\"svc01\" encrypt=\"TRUE\" userinfo=\"True\" report=\"fid\"/>\r\n"
-    "  <Location saveto=\"ProgramFiles\" mkdir=\"Game\"/>\r\n"
-    "  <Image url=\"http://example.test/img/back.jpg\"/>\r\n"
-    "  <Server addr=\"A\"/>\r\n"
-    "  <Server addr=\"B\"/>\r\n"
-    "  <Server addr=\"C\"/>\r\n"
-    "</Download>\r\n";
-
-TEST_F(DocumentWalk, SettingsFillTheRecord)
+// The record's fields a settings document writes, as text.
+std::string Field(const std::string& name)
 {
-    ASSERT_EQ(S_OK, Settings(kSettings));
-    EXPECT_STREQ("Demo Title", AppState.windowTitle);
-    EXPECT_STREQ("svc01", AppState.serviceId);
-    EXPECT_EQ(1, AppState.encryptFlag);
-    EXPECT_EQ(1, AppState.userInfoMode);
-    EXPECT_EQ(2, AppState.reportMode);
-    EXPECT_STREQ("ProgramFiles", AppState.downloadFolder);
-    EXPECT_STREQ("Game", AppState.subFolderName);
-    EXPECT_STREQ("http://example.test/img/back.jpg", AppState.imageUrl);
-    EXPECT_STREQ("A;B;C", AppState.serverList);
+    const AppStateRecord& s = AppState;
+    const std::map<std::string, std::string> fields = {
+        {"title", s.windowTitle},
+        {"id", s.serviceId},
+        {"encrypt", std::to_string(s.encryptFlag)},
+        {"userinfo", std::to_string(s.userInfoMode)},
+        {"report", std::to_string(s.reportMode)},
+        {"saveto", s.downloadFolder},
+        {"mkdir", s.subFolderName},
+        {"image", s.imageUrl},
+        {"servers", s.serverList},
+    };
+    return fields.at(name);
 }
 
-TEST_F(DocumentWalk, SettingsWithoutDownloadFailAndChangeNothing)
+Urls ListedUrls()
 {
+    Urls urls;
+    FileList copy = AppState.fileList;
+    for (; !copy.Empty(); copy.RemoveHead()) urls.push_back(copy.Head().url);
+    return urls;
+}
+
+HRESULT Settings(const std::string& text) { return ApplySettingsDocument(text.data(), text.size()); }
+
+// Five addresses of 100 take 504 characters; a sixth would not fit whole.
+std::pair<std::string, std::string> LongServerList()
+{
+    std::string doc = "<Download>", joined;
+    for (int i = 0; i < 6; ++i) {
+        const std::string address = std::string(99, 's') + static_cast<char>('0' + i);
+        doc += "<Server addr='" + address + "'/>";
+        if (i < 5) joined += (i ? ";" : "") + address;
+    }
+    return {doc + "<Server addr='z'/></Download>", joined};
+}
+
+const std::string kKoreanTitle = std::string(510, 'a') + "\xB0\xA1\xB0\xA1";  // "가" is two bytes in CP949
+
+struct SettingsRow {
+    std::string doc;
+    Fields expected;
+};
+
+const SettingsRow kSettingsRows[] = {
+    {"<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<Download>\r\n  <Title>Demo Title</Title>\r\n"
+     "  <Service id=\"svc01\" encrypt=\"TRUE\" userinfo=\"True\" report=\"fid\"/>\r\n"
+     "  <Location saveto=\"ProgramFiles\" mkdir=\"Game\"/>\r\n  <Image url=\"http://example.test/img/back.jpg\"/>\r\n"
+     "  <Server addr=\"A\"/>\r\n  <Server addr=\"B\"/>\r\n  <Server addr=\"C\"/>\r\n</Download>\r\n",
+     {{"title", "Demo Title"}, {"id", "svc01"}, {"encrypt", "1"}, {"userinfo", "1"}, {"report", "2"},
+      {"saveto", "ProgramFiles"}, {"mkdir", "Game"}, {"image", "http://example.test/img/back.jpg"},
+      {"servers", "A;B;C"}}},
+    {"<Download><Service id='a' encrypt='yes' userinfo='TRUE' report='xml'/></Download>",
+     {{"encrypt", "0"}, {"userinfo", "1"}, {"report", "3"}}},
+    {"<Download><Service id='a' encrypt='tRuE' userinfo='no' report='Lip'/></Download>",
+     {{"encrypt", "1"}, {"userinfo", "2"}, {"report", "1"}}},
+    {"<Download><Service id='a' report='HTML'/></Download>", {{"encrypt", "0"}, {"userinfo", "2"}, {"report", "0"}}},
+    {"<Download><Service/><Location/></Download>",
+     {{"id", "(null)"}, {"saveto", "(null)"}, {"mkdir", ""}, {"servers", ""}}},
+    {"<Download><Location saveto='DeskTop' mkdir='x'/></Download>", {{"mkdir", ""}}},
+    {"<Download><Location saveto='DeskTop' mkdir='xy'/></Download>", {{"mkdir", "xy"}}},
+    {"<Download><Title></Title></Download>", {{"title", ""}}},
+    {"<Download><Server addr='A'/><Server addr='B'/><Server/></Download>", {{"servers", "A;B"}}},
+    {"<Download><Server addr='A'/><Image url='http://h/p.bmp'/><Server addr='B'/></Download>",
+     {{"servers", "A"}, {"image", "http://h/p.bmp"}}},
+    {"<Download><Server addr='A'/><Mirror addr='M'/><Server addr='B'/></Download>", {{"servers", "A;M;B"}}},
+    {"<Download><Server/><Server addr='B'/></Download>", {{"servers", ""}}},
+    {LongServerList().first, {{"servers", LongServerList().second}}},
+    // A long title is cut, a long id or URL refused.
+    {"<Download><Title>" + std::string(600, 'T') + "</Title><Service id='" + std::string(600, 'i') +
+         "'/><Image url='http://h/" + std::string(600, 'p') + "'/></Download>",
+     {{"title", std::string(511, 'T')}, {"id", ""}, {"image", ""}}},
+    {"<?xml version='1.0' encoding='euc-kr'?><Download><Title>" + kKoreanTitle + "</Title></Download>",
+     {{"title", std::string(510, 'a')}}},
+};
+
+TEST(DocumentWalk, SettingsTable)
+{
+    for (const SettingsRow& row : kSettingsRows) {
+        ResetAppState();
+        ASSERT_EQ(S_OK, Settings(row.doc)) << row.doc.substr(0, 80);
+        for (const auto& field : row.expected) EXPECT_EQ(field.second, Field(field.first)) << row.doc.substr(0, 80);
+    }
+    ResetAppState();
     EXPECT_EQ(E_FAIL, Settings("<Other><Title>x</Title></Other>"));
     EXPECT_STREQ("", AppState.windowTitle);
     EXPECT_EQ(E_FAIL, Settings(""));
 }
 
-TEST_F(DocumentWalk, ModeLetterCase)
-{
-    Settings("<Download><Service id='a' encrypt='yes' userinfo='TRUE' report='xml'/></Download>");
-    EXPECT_EQ(0, AppState.encryptFlag);
-    EXPECT_EQ(1, AppState.userInfoMode);
-    EXPECT_EQ(3, AppState.reportMode);
-    ResetAppState();
-    Settings("<Download><Service id='a' encrypt='tRuE' userinfo='no' report='Lip'/></Download>");
-    EXPECT_EQ(1, AppState.encryptFlag);
-    EXPECT_EQ(2, AppState.userInfoMode);
-    EXPECT_EQ(1, AppState.reportMode);
-    ResetAppState();
-    Settings("<Download><Service id='a' report='HTML'/></Download>");
-    EXPECT_EQ(0, AppState.reportMode);
-    EXPECT_EQ(0, AppState.encryptFlag);
-    EXPECT_EQ(2, AppState.userInfoMode);
-}
+struct FileListRow {
+    const char* name;
+    std::map<std::string, std::string> sizes;  // URL -> Content-Length; none sent for the others
+    std::set<std::string> unreachable;
+    std::string doc;  // the File elements
+    Urls listed;
+    int64_t total;
+    const char* run;
+    size_t probes;
+};
 
-TEST_F(DocumentWalk, AbsentAttributesReadAsNullText)
-{
-    Settings("<Download><Service/><Location/></Download>");
-    EXPECT_STREQ("(null)", AppState.serviceId);
-    EXPECT_STREQ("(null)", AppState.downloadFolder);
-    EXPECT_STREQ("", AppState.subFolderName);
-    EXPECT_STREQ("", AppState.serverList);
-}
+const std::string kLongUrl = "http://h/" + std::string(512 - 15, 'a') + "/a.bin";
+const std::string kLongestUrl = "http://h/" + std::string(511 - 15, 'b') + "/b.bin";
 
-TEST_F(DocumentWalk, MkdirOfOneCharacterIsIgnored)
+// The module would refuse each of these names at start; the walk leaves them out.
+std::string UnsafeFiles()
 {
-    Settings("<Download><Location saveto='DeskTop' mkdir='x'/></Download>");
-    EXPECT_STREQ("", AppState.subFolderName);
-    ResetAppState();
-    Settings("<Download><Location saveto='DeskTop' mkdir='xy'/></Download>");
-    EXPECT_STREQ("xy", AppState.subFolderName);
-}
-
-TEST_F(DocumentWalk, TitleWithoutTextStaysEmpty)
-{
-    Settings("<Download><Title></Title></Download>");
-    EXPECT_STREQ("", AppState.windowTitle);
-}
-
-TEST_F(DocumentWalk, ServerWalkStopsAtThirdWithoutAddr)
-{
-    Settings("<Download><Server addr='A'/><Server addr='B'/><Server/></Download>");
-    EXPECT_STREQ("A;B", AppState.serverList);
-}
-
-TEST_F(DocumentWalk, ServerWalkEndsAtImageSibling)
-{
-    Settings("<Download><Server addr='A'/><Image url='http://h/p.bmp'/><Server addr='B'/></Download>");
-    EXPECT_STREQ("A", AppState.serverList);
-    EXPECT_STREQ("http://h/p.bmp", AppState.imageUrl);
-}
-
-TEST_F(DocumentWalk, ServerWalkTakesSiblingsOfAnyNameWithAddr)
-{
-    Settings("<Download><Server addr='A'/><Mirror addr='M'/><Server addr='B'/></Download>");
-    EXPECT_STREQ("A;M;B", AppState.serverList);
-}
-
-TEST_F(DocumentWalk, FirstServerWithoutAddrGivesEmptyList)
-{
-    Settings("<Download><Server/><Server addr='B'/></Download>");
-    EXPECT_STREQ("", AppState.serverList);
-}
-
-TEST_F(DocumentWalk, LongServerListKeepsWholeAddresses)
-{
-    // Five addresses of 100 take 504 characters; a sixth would not fit.
-    std::string doc = "<Download>";
-    std::string expected;
-    for (int i = 0; i < 6; ++i) {
-        const std::string address = std::string(99, 's') + static_cast<char>('0' + i);
-        doc += "<Server addr='" + address + "'/>";
-        if (i < 5) expected += (i ? ";" : "") + address;
-    }
-    doc += "<Server addr='z'/></Download>";
-    Settings(doc);
-    EXPECT_EQ(expected, AppState.serverList);
-    EXPECT_LT(strlen(AppState.serverList), 512u);
-}
-
-TEST_F(DocumentWalk, LongTitleIsCutLongIdIsRefused)
-{
-    const std::string title(600, 'T');
-    const std::string id(600, 'i');
-    Settings("<Download><Title>" + title + "</Title><Service id='" + id + "'/><Image url='http://h/" +
-             std::string(600, 'p') + "'/></Download>");
-    EXPECT_EQ(std::string(511, 'T'), AppState.windowTitle);
-    EXPECT_STREQ("", AppState.serviceId);
-    EXPECT_STREQ("", AppState.imageUrl);
-}
-
-TEST_F(DocumentWalk, KoreanTitleIsCutAtCharacterBoundary)
-{
-    // "가" in CP949 is two bytes; 510 ASCII bytes leave room for no whole pair.
-    std::string title(510, 'a');
-    for (int i = 0; i < 3; ++i) title += "\xB0\xA1";
-    Settings("<?xml version='1.0' encoding='euc-kr'?><Download><Title>" + title + "</Title></Download>");
-    EXPECT_EQ(std::string(510, 'a'), AppState.windowTitle);
-}
-
-TEST_F(DocumentWalk, SizesGiveListOfTwoAndTotal)
-{
-    probe.sizes = {{"http://h/a.bin", "100"}, {"http://h/c.bin", "300"}};
-    ASSERT_EQ(S_OK, Files("<Download><File url='http://h/a.bin'/><File url='http://h/b.bin'/>"
-                             "<File url='http://h/c.bin'/></Download>"));
-    EXPECT_EQ((std::vector<std::string>{"http://h/a.bin", "http://h/c.bin"}), ListedUrls());
-    EXPECT_EQ(400, AppState.totalSize);
-    EXPECT_EQ(3u, probe.calls.size());
-    for (const auto& agent : probe.agents) EXPECT_EQ("Glenmoor FileXml", agent);
-    EXPECT_STREQ("100", AppState.fileList.Head().sizeText);
-}
-
-TEST_F(DocumentWalk, ZeroSizeLeftOut)
-{
-    probe.sizes = {{"http://h/a.bin", "0"}, {"http://h/b.bin", "7"}};
-    Files("<Download><File url='http://h/a.bin'/><File url='http://h/b.bin'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{"http://h/b.bin"}), ListedUrls());
-    EXPECT_EQ(7, AppState.totalSize);
-}
-
-TEST_F(DocumentWalk, UnreachableFileEndsTheWalk)
-{
-    probe.sizes = {{"http://h/a.bin", "10"}, {"http://h/c.bin", "30"}};
-    probe.unreachable = {"http://down/b.bin"};
-    EXPECT_EQ(S_OK, Files("<Download><File url='http://h/a.bin'/><File url='http://down/b.bin' run='true'/>"
-                             "<File url='http://h/c.bin'/></Download>"));
-    EXPECT_EQ((std::vector<std::string>{"http://h/a.bin"}), ListedUrls());
-    EXPECT_EQ(2u, probe.calls.size());
-    EXPECT_STREQ("", AppState.runFileName);
-}
-
-TEST_F(DocumentWalk, FileWithoutUrlEndsTheWalk)
-{
-    probe.sizes = {{"http://h/a.bin", "10"}, {"http://h/c.bin", "30"}};
-    Files("<Download><File url='http://h/a.bin'/><File run='true'/><File url='http://h/c.bin'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{"http://h/a.bin"}), ListedUrls());
-    EXPECT_EQ(1u, probe.calls.size());
-}
-
-TEST_F(DocumentWalk, ForeignElementIsVisitedLikeAFile)
-{
-    probe.sizes = {{"http://h/a.bin", "1"}, {"http://h/x.bin", "2"}, {"http://h/c.bin", "3"}};
-    Files("<Download><File url='http://h/a.bin'/><Extra url='http://h/x.bin'/><File url='http://h/c.bin'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{"http://h/a.bin", "http://h/x.bin", "http://h/c.bin"}), ListedUrls());
-    ResetAppState();
-    FakeProbe second;
-    second.sizes = probe.sizes;
-    probe = second;
-    Files("<Download><File url='http://h/a.bin'/><Note/><File url='http://h/c.bin'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{"http://h/a.bin"}), ListedUrls());
-}
-
-TEST_F(DocumentWalk, LastRunWinsEvenWithoutSize)
-{
-    probe.sizes = {{"http://h/a.exe", "5"}};
-    Files("<Download><File url='http://h/a.exe' run='true'/><File url='http://h/dir/b.exe' run='TRUE'/>"
-             "<File url='http://h/c.exe' run='false'/></Download>");
-    EXPECT_STREQ("b.exe", AppState.runFileName);
-    EXPECT_EQ(1u, AppState.fileList.Count());
-}
-
-TEST_F(DocumentWalk, NoFileGivesEmptyList)
-{
-    EXPECT_EQ(S_OK, Files("<Download><Other/></Download>"));
-    EXPECT_TRUE(AppState.fileList.Empty());
-    EXPECT_EQ(E_FAIL, Files("<File url='http://h/a'/>"));
-}
-
-TEST_F(DocumentWalk, BadSizesAreLeftOut)
-{
-    probe.sizes = {{"http://h/neg.bin", "-500"}, {"http://h/empty.bin", ""}, {"http://h/text.bin", "12abc"},
-                   {"http://h/plus.bin", "+5"}, {"http://h/huge.bin", "99999999999999999999"},
-                   {"http://h/ok.bin", "40"}};
-    AppState.totalSize = 0;
-    Files("<Download><File url='http://h/neg.bin'/><File url='http://h/empty.bin'/><File url='http://h/text.bin'/>"
-             "<File url='http://h/plus.bin'/><File url='http://h/huge.bin'/><File url='http://h/ok.bin'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{"http://h/ok.bin"}), ListedUrls());
-    EXPECT_EQ(40, AppState.totalSize);
-}
-
-TEST_F(DocumentWalk, UnsafeNamesAreLeftOutAndNeverRun)
-{
-    // The module would refuse each of these at start; the walk leaves them out.
-    const char* bad[] = {"http://h/", "http://h/..", "http://h/a\\..\\b.exe", "http://h/c:x.exe", "http://h/a?b",
-                         "http://h/con.exe", "http://h/trail.", "http://h/a\tb"};
-    std::string doc = "<Download>";
-    for (const char* url : bad) {
-        probe.sizes[url] = "10";
+    std::string doc;
+    for (const char* url : {"http://h/", "http://h/..", "http://h/a\\..\\b.exe", "http://h/c:x.exe", "http://h/a?b",
+                            "http://h/con.exe", "http://h/trail.", "http://h/a\tb"})
         doc += "<File url='" + std::string(url) + "' run='true'/>";
+    return doc + "<File url='http://h/good.exe'/>";
+}
+
+const FileListRow kFileListRows[] = {
+    {"sizes", {{"http://h/a.bin", "100"}, {"http://h/c.bin", "300"}}, {},
+     "<File url='http://h/a.bin'/><File url='http://h/b.bin'/><File url='http://h/c.bin'/>",
+     {"http://h/a.bin", "http://h/c.bin"}, 400, "", 3},
+    {"zero size", {{"http://h/a.bin", "0"}, {"http://h/b.bin", "7"}}, {},
+     "<File url='http://h/a.bin'/><File url='http://h/b.bin'/>", {"http://h/b.bin"}, 7, "", 2},
+    {"unreachable ends the walk", {{"http://h/a.bin", "10"}, {"http://h/c.bin", "30"}}, {"http://down/b.bin"},
+     "<File url='http://h/a.bin'/><File url='http://down/b.bin' run='true'/><File url='http://h/c.bin'/>",
+     {"http://h/a.bin"}, 10, "", 2},
+    {"no url ends the walk", {{"http://h/a.bin", "10"}, {"http://h/c.bin", "30"}}, {},
+     "<File url='http://h/a.bin'/><File run='true'/><File url='http://h/c.bin'/>", {"http://h/a.bin"}, 10, "", 1},
+    {"another element is visited", {{"http://h/a.bin", "1"}, {"http://h/x.bin", "2"}, {"http://h/c.bin", "3"}}, {},
+     "<File url='http://h/a.bin'/><Extra url='http://h/x.bin'/><File url='http://h/c.bin'/>",
+     {"http://h/a.bin", "http://h/x.bin", "http://h/c.bin"}, 6, "", 3},
+    {"another element without url ends", {{"http://h/a.bin", "1"}, {"http://h/c.bin", "3"}}, {},
+     "<File url='http://h/a.bin'/><Note/><File url='http://h/c.bin'/>", {"http://h/a.bin"}, 1, "", 1},
+    {"the last run wins, sized or not", {{"http://h/a.exe", "5"}}, {},
+     "<File url='http://h/a.exe' run='true'/><File url='http://h/dir/b.exe' run='TRUE'/>"
+     "<File url='http://h/c.exe' run='false'/>",
+     {"http://h/a.exe"}, 5, "b.exe", 3},
+    {"no file", {}, {}, "<Other/>", {}, 0, "", 0},
+    {"bad sizes",
+     {{"http://h/neg.bin", "-500"}, {"http://h/empty.bin", ""}, {"http://h/text.bin", "12abc"},
+      {"http://h/plus.bin", "+5"}, {"http://h/huge.bin", "99999999999999999999"}, {"http://h/ok.bin", "40"}},
+     {},
+     "<File url='http://h/neg.bin'/><File url='http://h/empty.bin'/><File url='http://h/text.bin'/>"
+     "<File url='http://h/plus.bin'/><File url='http://h/huge.bin'/><File url='http://h/ok.bin'/>",
+     {"http://h/ok.bin"}, 40, "", 6},
+    {"unsafe names", {{"http://h/good.exe", "10"}}, {}, UnsafeFiles(), {"http://h/good.exe"}, 10, "", 1},
+    {"a URL of 512 bytes", {{kLongUrl, "1"}, {kLongestUrl, "2"}}, {},
+     "<File url='" + kLongUrl + "' run='true'/><File url='" + kLongestUrl + "'/>", {kLongestUrl}, 2, "", 1},
+};
+
+TEST(DocumentWalk, FileListTable)
+{
+    for (const FileListRow& row : kFileListRows) {
+        ResetAppState();
+        FakeProbe probe;
+        probe.sizes = row.sizes;
+        probe.unreachable = row.unreachable;
+        const std::string doc = "<Download>" + row.doc + "</Download>";
+        ASSERT_EQ(S_OK, ApplyFileListDocument(doc.data(), doc.size(), probe.Function())) << row.name;
+        EXPECT_EQ(row.listed, ListedUrls()) << row.name;
+        EXPECT_EQ(row.total, AppState.totalSize) << row.name;
+        EXPECT_STREQ(row.run, AppState.runFileName) << row.name;
+        EXPECT_EQ(row.probes, probe.calls.size()) << row.name;
+        for (const std::string& agent : probe.agents) EXPECT_EQ("Glenmoor FileXml", agent) << row.name;
     }
-    probe.sizes["http://h/good.exe"] = "10";
-    doc += "<File url='http://h/good.exe'/></Download>";
-    Files(doc);
-    EXPECT_EQ((std::vector<std::string>{"http://h/good.exe"}), ListedUrls());
-    EXPECT_STREQ("", AppState.runFileName);
-    EXPECT_EQ(1u, probe.calls.size());
+    EXPECT_STREQ("2", AppState.fileList.Head().sizeText);  // the last row's, as the server sent it
+    FakeProbe probe;
+    EXPECT_EQ(E_FAIL, ApplyFileListDocument("<File url='http://h/a'/>", 24, probe.Function()));
 }
 
-TEST_F(DocumentWalk, UrlOf512BytesIsRefused)
+struct DirectRow {
+    const char* name;
+    std::map<std::string, std::string> sizes;
+    std::set<std::string> unreachable;
+    Urls listed;
+    const char* run;
+};
+
+// The directly named file heads the list, before the file list's own.
+const DirectRow kDirectRows[] = {
+    {"sized", {{"http://h/direct.exe", "1000"}, {"http://h/a.bin", "5"}}, {}, {"http://h/direct.exe", "http://h/a.bin"},
+     "direct.exe"},
+    {"without a size it is still run", {{"http://h/a.bin", "5"}}, {}, {"http://h/a.bin"}, "direct.exe"},
+    {"unreachable: not run", {{"http://h/a.bin", "5"}}, {"http://h/direct.exe"}, {"http://h/a.bin"}, ""},
+};
+
+TEST(DocumentWalk, DirectlyNamedFileTable)
 {
-    const std::string longUrl = "http://h/" + std::string(512 - 15, 'a') + "/a.bin";
-    const std::string fits = "http://h/" + std::string(511 - 15, 'b') + "/b.bin";
-    probe.sizes = {{longUrl, "1"}, {fits, "2"}};
-    Files("<Download><File url='" + longUrl + "' run='true'/><File url='" + fits + "'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{fits}), ListedUrls());
-    EXPECT_STREQ("", AppState.runFileName);
+    for (const DirectRow& row : kDirectRows) {
+        ResetAppState();
+        FakeProbe probe;
+        probe.sizes = row.sizes;
+        probe.unreachable = row.unreachable;
+        CopyText(AppState.pendingEntry.url, "http://h/direct.exe");
+        AddDirectlyNamedFile(probe.Function());
+        const std::string doc = "<Download><File url='http://h/a.bin'/></Download>";
+        ApplyFileListDocument(doc.data(), doc.size(), probe.Function());
+        EXPECT_EQ(row.listed, ListedUrls()) << row.name;
+        EXPECT_STREQ(row.run, AppState.runFileName) << row.name;
+        EXPECT_EQ("Glenmoor SetXml", probe.agents.front()) << row.name;
+    }
 }
 
-TEST_F(DocumentWalk, CommandLineFileStaysAtTheHead)
-{
-    CopyText(AppState.pendingEntry.url, "http://h/direct.exe");
-    probe.sizes = {{"http://h/direct.exe", "1000"}, {"http://h/a.bin", "5"}};
-    AddDirectlyNamedFile(probe.Function());
-    Files("<Download><File url='http://h/a.bin'/></Download>");
-    EXPECT_EQ((std::vector<std::string>{"http://h/direct.exe", "http://h/a.bin"}), ListedUrls());
-    EXPECT_EQ(1005, AppState.totalSize);
-    EXPECT_STREQ("direct.exe", AppState.runFileName);
-    EXPECT_EQ("Glenmoor SetXml", probe.agents.front());
-}
-
-TEST_F(DocumentWalk, CommandLineFileWithoutSizeIsStillRun)
-{
-    CopyText(AppState.pendingEntry.url, "http://h/direct.exe");
-    AddDirectlyNamedFile(probe.Function());
-    EXPECT_TRUE(AppState.fileList.Empty());
-    EXPECT_STREQ("direct.exe", AppState.runFileName);
-}
-
-TEST_F(DocumentWalk, CommandLineFileUnreachableIsNotRun)
-{
-    CopyText(AppState.pendingEntry.url, "http://h/direct.exe");
-    probe.unreachable = {"http://h/direct.exe"};
-    AddDirectlyNamedFile(probe.Function());
-    EXPECT_TRUE(AppState.fileList.Empty());
-    EXPECT_STREQ("", AppState.runFileName);
-}
-
-TEST_F(DocumentWalk, LineEndsAreNormalised)
+TEST(DocumentWalk, LineEndsAreNormalised)
 {
     TiXmlDocument doc;
     const char text[] = "<Download>\r<Title>a\r\nb\rc</Title></Download>";
@@ -315,8 +228,9 @@ TEST_F(DocumentWalk, LineEndsAreNormalised)
     EXPECT_STREQ("a\nb\nc", doc.FirstChildElement("Download")->FirstChildElement("Title")->GetText());
 }
 
-TEST_F(DocumentWalk, AddPendingEntryAppendsACopy)
+TEST(DocumentWalk, AddPendingEntryAppendsACopy)
 {
+    ResetAppState();
     CopyText(AppState.pendingEntry.url, "http://h/x");
     CopyText(AppState.pendingEntry.sizeText, "25");
     AddPendingEntry();
