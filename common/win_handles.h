@@ -1,50 +1,52 @@
-// Owning wrappers so every handle is closed on every path.
+// Owning wrappers so every handle is closed on every path: one uncopyable
+// guard, told by its traits what an empty handle is and how to close one.
 #pragma once
 #include <windows.h>
 #include <wininet.h>
 
-class InetHandle {
+template <class Traits> class OwnedHandle {
 public:
-    explicit InetHandle(HINTERNET h = nullptr) : h_(h) {}
-    ~InetHandle() { Reset(); }
-    InetHandle(const InetHandle&) = delete;
-    InetHandle& operator=(const InetHandle&) = delete;
-    HINTERNET Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void Reset(HINTERNET h = nullptr)
+    using Type = typename Traits::Type;
+
+    explicit OwnedHandle(Type h = Traits::Empty()) : h_(h) {}
+    ~OwnedHandle() { Reset(); }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+    Type Get() const { return h_; }
+    bool Valid() const { return h_ != nullptr && h_ != Traits::Empty(); }
+    explicit operator bool() const { return Valid(); }
+    void Reset(Type h = Traits::Empty())
     {
-        if (h_) InternetCloseHandle(h_);
+        if (Valid()) Traits::Close(h_);
         h_ = h;
     }
-
-private:
-    HINTERNET h_;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~FileHandle() { Reset(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    void Reset(HANDLE h = INVALID_HANDLE_VALUE)
-    {
-        if (Valid()) CloseHandle(h_);
-        h_ = h;
-    }
-    // Closes now; false when the system reports a failure (a late write error).
+    // Closes now; false when the system reports a failure (for a file, a late
+    // write error).
     bool Close()
     {
-        bool closed = Valid() && CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
+        const bool closed = Valid() && Traits::Close(h_);
+        h_ = Traits::Empty();
         return closed;
     }
 
 private:
-    HANDLE h_;
+    Type h_;
 };
 
-// Events and threads close the way files do.
+struct InternetTraits {
+    using Type = HINTERNET;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type h) { return InternetCloseHandle(h) != FALSE; }
+};
+
+// Files, events and threads.
+struct KernelTraits {
+    using Type = HANDLE;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type h) { return CloseHandle(h) != FALSE; }
+};
+
+using InetHandle = OwnedHandle<InternetTraits>;
+using FileHandle = OwnedHandle<KernelTraits>;
 using KernelHandle = FileHandle;
