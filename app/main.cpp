@@ -2,10 +2,13 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "common/system_libraries.h"
 #include "state/app_state.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
+    // Before anything can load a library: see common/system_libraries.h.
+    RestrictLibrarySearch();
     AppState.appInstance = instance;
     ApplyCommandLine(commandLine);
     RegisterMainWindowClass(instance);

@@ -3,7 +3,14 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 constexpr DWORD kDocumentCapacity = 65000;
+// The engine library and the picture: anything larger is refused.
+constexpr int64_t kLargestFetchedFile = 16 << 20;
+
+// Every operation ends within about 6 s of the call, however slowly the
+// server answers: each runs on a task of its own (config/bounded_task.h).
 
 // Reads a whole document into buffer; *count is the capacity on entry and
 // the number of bytes received on return (unchanged when no body was read).
@@ -12,7 +19,8 @@ HRESULT ReadDocument(char* buffer, DWORD* count, const char* url);
 enum class BodyCheck { None, ProgramImage };
 
 // Streams url into path through a temporary file beside it; path is replaced
-// only by a whole 200 answer that passes the check.
+// only by a whole 200 answer of at most kLargestFetchedFile that passes the
+// check.
 HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
                        BodyCheck check = BodyCheck::None);
 
