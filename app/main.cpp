@@ -7,7 +7,8 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
-    // Before anything can load a library: see common/system_libraries.h.
+    // Before anything can load a library. Should a part fail (a system without
+    // the call), the program still runs: it would be no safer not to.
     RestrictLibrarySearch();
     AppState.appInstance = instance;
     ApplyCommandLine(commandLine);

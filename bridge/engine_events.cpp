@@ -1,6 +1,8 @@
 #include "bridge/engine_events.h"
 
 #include "bridge/download_start.h"
+#include "common/file_names.h"
+#include "common/win_handles.h"
 #include "state/app_state.h"
 
 namespace {
@@ -63,12 +65,28 @@ void OnProgress()
     FormatText(AppState.totalDoneText, kTextSize, "%I64d", Megabytes(AppState.completedBytes + AppState.currentBytesDone));
 }
 
-// The path is quoted so that a folder with blanks starts the right program.
+// Only a plain name in the download folder is started, by its full path and
+// from that folder, as Windows starts a program from its own folder: no
+// search path is tried, and a launcher may open files beside itself. A
+// failed start is not reported.
 void RunDownloadedProgram()
 {
+    char path[MAX_PATH];
     char commandLine[kTextSize];
-    if (FormatText(commandLine, sizeof commandLine, "\"%s\\%s\"", AppState.downloadFolder, AppState.runFileName))
-        WinExec(commandLine, SW_SHOWNORMAL);
+    if (!IsSafeFileName(AppState.runFileName) ||
+        !FormatText(path, sizeof path, "%s\\%s", AppState.downloadFolder, AppState.runFileName) ||
+        !FormatText(commandLine, sizeof commandLine, "\"%s\"", path))
+        return;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, AppState.downloadFolder, &startup,
+                        &started))
+        return;
+    KernelHandle process(started.hProcess);
+    KernelHandle thread(started.hThread);
 }
 
 // Said to an attached debugger only: without one, the debug-output exception
@@ -80,7 +98,7 @@ void TraceFileDone()
 }
 
 // Paints the finished state now: the started program may hold the screen
-// (and this thread, in WinExec) for seconds.
+// for seconds.
 void ShowFinishedState()
 {
     AppState.totalProgress.SetValue(static_cast<int32_t>(AppState.totalSize / 1024));

@@ -26,6 +26,7 @@ function(vexil_delay_library name)
   set_target_properties(delay_${name} PROPERTIES IMPORTED_LOCATION ${lib})
 endfunction()
 
-foreach(name wininet msimg32 bcrypt)
+set(VEXIL_DELAY_LOADED wininet msimg32 bcrypt)
+foreach(name ${VEXIL_DELAY_LOADED})
   vexil_delay_library(${name})
 endforeach()

@@ -47,3 +47,24 @@ bool IsSafeFileName(const char* name)
     if (last == '.' || last == ' ') return false;
     return !IsDeviceName(name);
 }
+
+bool IsSafeSubFolder(const char* path)
+{
+    if (path == nullptr) return false;
+    char part[kMaxNameLength];
+    size_t length = 0;
+    for (size_t i = 0;; ++i) {
+        const char c = path[i];
+        // A trail byte that looks like a backslash is part of its character.
+        const bool separator = c == '\\' && CharBoundaryPrefix(path, i) == i;
+        if (c != '\0' && !separator) {
+            if (length + 1 >= sizeof part) return false;
+            part[length++] = c;
+            continue;
+        }
+        part[length] = '\0';
+        if (!IsSafeFileName(part)) return false;
+        if (c == '\0') return true;
+        length = 0;
+    }
+}

@@ -3,3 +3,8 @@
 #pragma once
 
 bool IsSafeFileName(const char* name);
+
+// A folder below another one that stays below it: names that pass
+// IsSafeFileName, separated by single backslashes (no drive, no leading,
+// doubled or trailing backslash, no "..").
+bool IsSafeSubFolder(const char* path);

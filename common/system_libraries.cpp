@@ -4,6 +4,8 @@
 
 #include <delayimp.h>
 
+#include <initializer_list>
+
 namespace {
 
 // A delay-loaded library comes from the system folder, whoever loaded the
@@ -20,5 +22,12 @@ PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
 
 bool RestrictLibrarySearch()
 {
-    return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) && SetDllDirectoryA("");
+    bool restricted = SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) && SetDllDirectoryA("");
+    // Loaded now, from the system folder, for the life of the process: a
+    // library that asks for one of them by name later gets this one. (Wine's
+    // loader looks beside the program for the imports of a library that a
+    // system library loads, whatever the search set here.)
+    for (const char* name : {VEXIL_DELAY_LOADED})
+        restricted = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) != nullptr && restricted;
+    return restricted;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 // Keeps every later library load of the process to the system folder:
-// neither the program's own folder nor the working directory is searched.
-// The program's first step.
+// neither the program's own folder nor the working directory is searched,
+// and the delay-loaded libraries are loaded from there at once. The
+// program's first step; false when any part failed.
 bool RestrictLibrarySearch();

@@ -176,8 +176,10 @@ HRESULT ApplySettingsDocument(const char* buffer, size_t count)
     }
     if (const TiXmlElement* location = root->FirstChildElement("Location")) {
         CopyTextWhole(AppState.downloadFolder, AttributeText(location, "saveto"));
+        // A sub-folder that would leave the folder is ignored: the files then
+        // go to the folder itself.
         if (const char* folder = location->Attribute("mkdir")) {
-            if (strlen(folder) > 1) CopyTextWhole(AppState.subFolderName, folder);
+            if (strlen(folder) > 1 && IsSafeSubFolder(folder)) CopyTextWhole(AppState.subFolderName, folder);
         }
     }
     if (const TiXmlElement* image = root->FirstChildElement("Image")) {

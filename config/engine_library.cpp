@@ -1,10 +1,8 @@
 #include "config/engine_library.h"
 
-#include <bcrypt.h>
 #include <shlobj.h>
 
-#include <vector>
-
+#include "common/file_system.h"
 #include "common/text.h"
 #include "config/http_fetch.h"
 #include "state/app_state.h"
@@ -13,46 +11,34 @@ namespace {
 
 bool IsPinned(const char* pin) { return pin != nullptr && pin[0] != '\0'; }
 
-// One SHA-256 computation of the system's cryptography provider.
-class Sha256 {
-public:
-    Sha256()
-    {
-        if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-            algorithm_ = nullptr;
-        else if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0)))
-            hash_ = nullptr;
-    }
-    ~Sha256()
-    {
-        if (hash_ != nullptr) BCryptDestroyHash(hash_);
-        if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
-    }
-    Sha256(const Sha256&) = delete;
-    Sha256& operator=(const Sha256&) = delete;
+// Opens path for reading, writers and deleters shut out, only when it holds
+// bytes of the given hash; the handle is kept open in file.
+bool HoldWithHash(const char* path, const char* hash, FileHandle& file)
+{
+    file.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    char found[kSha256TextSize];
+    if (file.Valid() && HashFileSha256(file.Get(), found) && lstrcmpiA(found, hash) == 0) return true;
+    file.Reset();
+    return false;
+}
 
-    bool Add(const char* data, DWORD size)
-    {
-        return hash_ != nullptr &&
-               BCRYPT_SUCCESS(BCryptHashData(hash_, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), size, 0));
+// Writes bytes beside path, then moves them over it in one step.
+bool WriteWhole(const char* path, const std::vector<char>& bytes)
+{
+    char temp[MAX_PATH];
+    if (!FormatText(temp, sizeof temp, "%s.new", path) || !CreateParentFolders(path)) return false;
+    FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    const bool whole = file.Valid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                                 &written, nullptr) && written == bytes.size();
+    if (!file.Close() || !whole ||
+        !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temp);
+        return false;
     }
-    bool Finish(char (&hex)[kSha256TextSize])
-    {
-        UCHAR digest[32];
-        if (hash_ == nullptr || !BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest, sizeof digest, 0))) return false;
-        static const char kDigits[] = "0123456789abcdef";
-        for (size_t i = 0; i < sizeof digest; ++i) {
-            hex[2 * i] = kDigits[digest[i] >> 4];
-            hex[2 * i + 1] = kDigits[digest[i] & 15];
-        }
-        hex[64] = '\0';
-        return true;
-    }
-
-private:
-    BCRYPT_ALG_HANDLE algorithm_ = nullptr;
-    BCRYPT_HASH_HANDLE hash_ = nullptr;
-};
+    return true;
+}
 
 }  // namespace
 
@@ -80,12 +66,45 @@ bool OpenPinnedFile(const char* path, const char* pin, FileHandle& file)
     return false;
 }
 
+bool ReadCheckedLibrary(const char* path, const char* pin, CheckedLibrary& library)
+{
+    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    LARGE_INTEGER size = {};
+    if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestFetchedFile) return false;
+    library.bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), library.bytes.data(), static_cast<DWORD>(library.bytes.size()), &read, nullptr) ||
+        read != library.bytes.size())
+        return false;
+    Sha256 sha;
+    if (!sha.Add(library.bytes.data(), read) || !sha.Finish(library.hash)) return false;
+    return !IsPinned(pin) || lstrcmpiA(library.hash, pin) == 0;
+}
+
+HMODULE LoadCheckedLibrary(const CheckedLibrary& library, const char* installedPath)
+{
+    // Held until the load is done: what is hashed here is what is mapped.
+    FileHandle held;
+    if (!HoldWithHash(installedPath, library.hash, held) &&
+        !(WriteWhole(installedPath, library.bytes) && HoldWithHash(installedPath, library.hash, held)))
+        return nullptr;
+    return LoadLibraryExA(installedPath, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+bool InstalledLibraryPath(char (&path)[MAX_PATH])
+{
+    char programFiles[MAX_PATH] = {};
+    return SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE) &&
+           FormatText(path, sizeof path, "%s\\Glenmoor\\engine\\tkwengine.dll", programFiles);
+}
+
 HMODULE LoadPinnedLibrary(const char* path, const char* pin)
 {
-    if (!IsPinned(pin)) return LoadLibraryA(path);
-    FileHandle file;
-    if (!OpenPinnedFile(path, pin, file)) return nullptr;
-    return LoadLibraryA(path);
+    CheckedLibrary library;
+    char installed[MAX_PATH];
+    if (!ReadCheckedLibrary(path, pin, library) || !InstalledLibraryPath(installed)) return nullptr;
+    return LoadCheckedLibrary(library, installed);
 }
 
 HRESULT DownloadEngineLibrary(const char* path, const char* url)

@@ -39,4 +39,17 @@ TEST(FileNames, OnlyNamesThatStayInTheFolderUnderExactlyThatName)
     EXPECT_FALSE(IsSafeFileName(nullptr));
 }
 
+TEST(FileNames, SubFoldersStayBelowTheirFolder)
+{
+    const NameCase cases[] = {
+        {"Client", true},   {"Glenmoor\\Client", true}, {"\xB0\\\\b", true},  // a trail byte like '\\'
+        {"..\\x", false},  {"a\\..\\..\\x", false},    {"C:\\x", false},
+        {"\\\\host\\x", false}, {"\\x", false},          {"a\\\\b", false},
+        {"a\\", false},    {"con", false},              {"a\\nul\\b", false},
+        {"a/../b", false},  {"", false},
+    };
+    for (const NameCase& c : cases) EXPECT_EQ(c.safe, IsSafeSubFolder(c.name.c_str())) << '"' << c.name << '"';
+    EXPECT_FALSE(IsSafeSubFolder(nullptr));
+}
+
 }  // namespace

@@ -79,6 +79,8 @@ const SettingsRow kSettingsRows[] = {
      {{"id", "(null)"}, {"saveto", "(null)"}, {"mkdir", ""}, {"servers", ""}}},
     {"<Download><Location saveto='DeskTop' mkdir='x'/></Download>", {{"mkdir", ""}}},
     {"<Download><Location saveto='DeskTop' mkdir='xy'/></Download>", {{"mkdir", "xy"}}},
+    {"<Download><Location saveto='DeskTop' mkdir='..\\x'/></Download>", {{"mkdir", ""}}},
+    {"<Download><Location saveto='DeskTop' mkdir='Glenmoor\\Client'/></Download>", {{"mkdir", "Glenmoor\\Client"}}},
     {"<Download><Title></Title></Download>", {{"title", ""}}},
     {"<Download><Server addr='A'/><Server addr='B'/><Server/></Download>", {{"servers", "A;B"}}},
     {"<Download><Server addr='A'/><Image url='http://h/p.bmp'/><Server addr='B'/></Download>",

@@ -57,8 +57,8 @@ def launch(site, folders):
     window; kills what is left of every run at the end of the test."""
     runs = []
 
-    def start(*urls):
-        program = harness.Program(*urls)
+    def start(*urls, **options):
+        program = harness.Program(*urls, **options)
         runs.append(program)
         program.wait_window()
         return program

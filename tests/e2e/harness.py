@@ -266,6 +266,11 @@ def window_geometry(window):
             int(info["Width"]), int(info["Height"]), info.get("Map State") == "IsViewable")
 
 
+def windows_path(path):
+    """The name a program in the prefix knows a file of drive C by."""
+    return "C:\\" + str(Path(path).relative_to(PREFIX / "drive_c")).replace("/", "\\")
+
+
 def wine_command(*args):
     """The command line that runs a Windows program the way tools/wine-env.sh does."""
     return ["bash", "-c", 'source "$0/tools/wine-env.sh" && vexil_wine wine "$@"', str(SOURCE), *map(str, args)]
@@ -284,9 +289,9 @@ class ProgramEnded(AssertionError):
 class Program:
     """One run of the downloader, in a session of its own."""
 
-    def __init__(self, *urls):
+    def __init__(self, *urls, exe=BUILD / "VexilDownloader.exe", cwd=None, env=None):
         self.before = set(started_programs())
-        self.process = subprocess.Popen(wine_command(BUILD / "VexilDownloader.exe", *urls),
+        self.process = subprocess.Popen(wine_command(exe, *urls), cwd=cwd, env={**os.environ, **(env or {})},
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                         start_new_session=True)
         self.window = None
@@ -364,6 +369,19 @@ class Program:
         if ending(code) == "crashed":
             raise ProgramEnded(f"the program crashed (exit code {code}) instead of ending")
         return code
+
+    def mapped_files(self):
+        """The files the program's process maps: its modules among them."""
+        files = set()
+        for pid in session_members(self.process.pid):
+            try:
+                if b"VexilDownloader.exe" not in (Path("/proc") / str(pid) / "cmdline").read_bytes():
+                    continue
+                maps = (Path("/proc") / str(pid) / "maps").read_text()
+            except OSError:
+                continue
+            files.update(line.split(None, 5)[5] for line in maps.splitlines() if len(line.split(None, 5)) == 6)
+        return files
 
     def kill(self):
         """Ends the program and whatever it started: its session, and the

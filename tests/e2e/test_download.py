@@ -27,6 +27,9 @@ def test_whole_list_arrives_byte_for_byte_and_the_program_starts_once(launch, si
         assert (folders.download / name).read_bytes() == data, name
     program.wait(lambda: not harness.started_programs(program.before), 60, "the downloaded program to end")
     assert launched.read_text().strip() == "1"
+    # Started from its own folder, as Windows starts a program.
+    started_in = (folders.download / "started-in.txt").read_text().strip()
+    assert started_in.lower() == harness.windows_path(folders.download).lower()
 
 
 def test_pause_then_start_resumes_with_a_range_request(launch, site, folders):

@@ -1,8 +1,10 @@
 """Staged faults and hostile input against the whole program: whatever a
 server or a document does, the program stays up, shows what its rules say,
 loses no byte, and writes or starts nothing outside its folder."""
+import os
 import random
 import shutil
+import subprocess
 import time
 from xml.sax.saxutils import escape
 
@@ -205,7 +207,7 @@ def test_a_stalled_server_leaves_the_window_responsive_and_ends_in_an_error(laun
 STARTUP_SECONDS = {}
 
 
-@pytest.mark.parametrize("silent", ["settings", "file list", "probe", "engine library"])
+@pytest.mark.parametrize("silent", ["settings", "settings trickled", "file list", "probe", "engine library"])
 def test_a_silent_server_delays_start_up_by_seconds_not_minutes(launch, scripted, site, silent):
     first = serve_file(scripted, "first.bin", data("first.bin", 3000))
     scripted.serve("/files/stall.bin", b"x" * 10, stall_ms=120000)
@@ -214,7 +216,9 @@ def test_a_silent_server_delays_start_up_by_seconds_not_minutes(launch, scripted
                  "/list.xml": file_list(listed if silent == "probe" else [first])}
     for path, body in documents.items():
         stalled = {"settings": "/settings.xml", "file list": "/list.xml"}.get(silent) == path
-        scripted.serve(path, b"" if stalled else body, stall_ms=120000 if stalled else 0)
+        trickled = silent == "settings trickled" and path == "/settings.xml"  # its head at once, then a byte every 2 s
+        scripted.serve(path, b"" if stalled else body, stall_ms=120000 if stalled else 0,
+                       trickle_ms=2000 if trickled else 0)
     library = None
     if silent == "engine library":
         site.server.stop()
@@ -227,8 +231,8 @@ def test_a_silent_server_delays_start_up_by_seconds_not_minutes(launch, scripted
         if library:
             library.close()
             site.server.start()
-    assert STARTUP_SECONDS[silent] < 45
-    if silent in ("settings", "file list"):
+    assert STARTUP_SECONDS[silent] < (15 if silent == "settings trickled" else 45)
+    if silent in ("settings", "settings trickled", "file list"):
         program.wait_screen(unplaced, 30, "the window without widgets")
     elif silent == "probe":
         program.wait_screen(start_shown, 30, "the start button")
@@ -275,6 +279,47 @@ def test_a_bad_picture_gives_the_built_in_background(launch, site, folders, faul
     assert harness.difference(harness.region(shot, 0, 0, 120, 120), corner) < 8
     program.click(*START_BUTTON)
     program.wait(lambda: (folders.download / "launched.txt").exists(), 120, "the download to finish")
+
+
+# Planted libraries -------------------------------------------------------------------
+# The libraries of the program and of the engine module that are not
+# KnownDLLs: Windows would look for each beside the program first, so the
+# test makes Wine do so too. (Wine's own user32 imports version.dll, which
+# the loader resolves before any program's first instruction; Windows'
+# user32 does not.)
+PLANTED = ["wininet.dll", "bcrypt.dll", "msimg32.dll"]
+NATIVE_FIRST = "wininet,bcrypt,msimg32=n,b"
+
+
+def test_libraries_planted_beside_the_program_or_in_its_working_folder_are_never_loaded(launch, site, folders):
+    downloads, working, marks = (folders.user / name for name in ("Downloads", "Planted", "Planted marks"))
+    for folder in (downloads, working):
+        folder.mkdir(parents=True, exist_ok=True)
+        for name in PLANTED:
+            shutil.copy(harness.BUILD / "tests" / "e2e" / "planted_library.dll", folder / name)
+    marks.mkdir(exist_ok=True)
+    env = {"WINEDLLOVERRIDES": NATIVE_FIRST, "VEXIL_PLANTED_MARKS": harness.windows_path(marks)}
+    try:
+        # The staging catches a program that restricts nothing.
+        shutil.copy(harness.BUILD / "tests" / "window_ctl.exe", downloads)
+        subprocess.run(harness.wine_command(downloads / "window_ctl.exe", "load", "msimg32.dll"),
+                       env={**os.environ, **env}, capture_output=True, timeout=60)
+        assert [mark.name for mark in marks.iterdir()] == ["msimg32.dll.loaded"]
+        (marks / "msimg32.dll.loaded").unlink()
+
+        shutil.copy(harness.BUILD / "VexilDownloader.exe", downloads)
+        program = launch(exe=downloads / "VexilDownloader.exe", cwd=working, env=env)
+        program.click(*START_BUTTON)
+        program.wait((folders.download / "launched.txt").exists, 120, "the downloaded program's marker")
+        mapped = program.mapped_files()
+        assert not list(marks.iterdir())
+        assert not [path for path in mapped if "/planted" in path.lower()]
+        # The engine runs from its checked copy, never from the download cache in Documents.
+        engines = [path for path in mapped if path.lower().endswith("/tkwengine.dll")]
+        assert engines and all("/glenmoor/engine/" in path.lower() for path in engines), engines
+    finally:
+        for folder in (downloads, working, marks):
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 # Hostile file lists ------------------------------------------------------------------

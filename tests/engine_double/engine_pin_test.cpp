@@ -126,3 +126,28 @@ TEST_F(EnginePin, WithoutAPinAnyLibraryIsKeptAndLoaded)
     EXPECT_NE(nullptr, AppState.engine);
     EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), library_.Calls());
 }
+
+// The cache is the user's to change at any moment: what is loaded is the copy
+// of the bytes that were checked, from a folder of its own, whatever the
+// cache or an earlier copy holds by then.
+TEST_F(EnginePin, TheLoadedLibraryIsTheCheckedBytesWhateverTheCacheBecomes)
+{
+    PlaceContractEngine();
+    char installed[MAX_PATH];
+    ASSERT_TRUE(InstalledLibraryPath(installed));
+    for (const char* pin : {CONTRACT_ENGINE_SHA256, ""}) {
+        CheckedLibrary checked;
+        ASSERT_TRUE(ReadCheckedLibrary(libraryPath_.c_str(), pin, checked));
+        PlaceLibrary(HostPath(TKWENGINE_PATH));  // swapped after the check
+        WriteWholeFile(installed, "MZ an earlier copy, tampered with");
+        HMODULE module = LoadCheckedLibrary(checked, installed);
+        ASSERT_NE(nullptr, module) << pin;
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(module, path, MAX_PATH);
+        EXPECT_EQ(0, lstrcmpiA(installed, path)) << pin;
+        EXPECT_NE(nullptr, GetProcAddress(module, "ContractLog")) << pin;  // the contract engine, not ours
+        EXPECT_EQ(CONTRACT_ENGINE_SHA256, HashOf(installed)) << pin;
+        FreeLibrary(module);
+        PlaceContractEngine();
+    }
+}

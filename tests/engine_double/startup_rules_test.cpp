@@ -67,6 +67,21 @@ TEST_F(StartUpRules, AppDataInAnyLetterCaseIsTheApplicationDataFolder)
     }
 }
 
+// A sub-folder that would leave the folder is ignored: the engine gets the
+// keyword's folder itself.
+TEST_F(StartUpRules, ASubFolderThatWouldLeaveTheFolderIsIgnored)
+{
+    ServeFileList({{"a.bin", 10}});
+    for (const char* mkdir : {"..\\x", "a\\..\\..\\x", "C:\\x", "\\\\host\\x", "con"}) {
+        ResetState();
+        ServeSettings("AppData", mkdir);
+        PlaceContractEngine();
+        Open();
+        EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), library_.Calls()) << mkdir;
+        Close();
+    }
+}
+
 TEST_F(StartUpRules, SystemDriveWithASubFolderGivesTwoBackslashesAfterTheColon)
 {
     ServeSettings("SystemDrive", "Client");

@@ -70,7 +70,9 @@ void WindowTest::Open()
     ASSERT_NE(nullptr, window_);
     AppState.mainWindow = window_;
     ShowWindow(window_, SW_SHOWNORMAL);
-    if (AppState.engineModule != nullptr) library_.Load(AppState.engineLibraryPath);
+    char loaded[MAX_PATH] = {};
+    if (AppState.engineModule != nullptr && GetModuleFileNameA(AppState.engineModule, loaded, MAX_PATH) != 0)
+        library_.Load(loaded);
 }
 
 void WindowTest::Close()

@@ -91,15 +91,16 @@ def byte_range(reply, headers, body):
     return ("206", "Partial Content", body[start:end + 1], [f"Content-Range: bytes {start}-{end}/{len(body)}"])
 
 
-def send_body(conn, body, rate):
-    """All at once, or paced to rate bytes per second so a transfer lasts."""
-    if not rate:
+def send_body(conn, body, rate, trickle_ms):
+    """All at once, paced to rate bytes per second so a transfer lasts, or
+    one byte every trickle_ms."""
+    if not rate and not trickle_ms:
         conn.sendall(body)
         return
-    step = 65536
+    step = 1 if trickle_ms else 65536
     for start in range(0, len(body), step):
         conn.sendall(body[start:start + step])
-        time.sleep(step / rate)
+        time.sleep(trickle_ms / 1000.0 if trickle_ms else step / rate)
 
 
 def answer(conn, method, target, headers):
@@ -122,7 +123,8 @@ def answer(conn, method, target, headers):
         head += f"Content-Length: {length}\r\n"
     conn.sendall((head + "Connection: close\r\n\r\n").encode("latin-1"))
     if method != "HEAD":
-        send_body(conn, body[: int(reply.get("close_after", len(body)))], int(reply.get("rate", "0")))
+        send_body(conn, body[: int(reply.get("close_after", len(body)))], int(reply.get("rate", "0")),
+                  int(reply.get("trickle_ms", "0")))
 
 
 class Handler(socketserver.BaseRequestHandler):
