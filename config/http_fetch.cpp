@@ -82,9 +82,9 @@ struct DocumentRead {
     DWORD capacity = 0;
     std::vector<char> body;
     bool bodyRead = false;  // the body's count is to be reported
-    bool read = false;
+    bool whole = false;
 
-    void Run(const std::atomic<bool>& givenUp) { read = Read(givenUp); }
+    void Run(const std::atomic<bool>& givenUp) { whole = Read(givenUp); }
     bool Read(const std::atomic<bool>& givenUp);
 };
 
@@ -211,7 +211,7 @@ HRESULT ReadDocument(char* buffer, DWORD* count, const char* url)
         memcpy(buffer, job->body.data(), job->body.size());
         *count = static_cast<DWORD>(job->body.size());
     }
-    return job->read ? S_OK : E_FAIL;
+    return job->whole ? S_OK : E_FAIL;
 }
 
 HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent, BodyCheck check)
