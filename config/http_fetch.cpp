@@ -9,6 +9,7 @@
 
 #include "common/file_system.h"
 #include "common/net_timeouts.h"
+#include "common/redirect.h"
 #include "common/scheme_flags.h"
 #include "common/text.h"
 #include "common/url.h"
@@ -34,46 +35,68 @@ DWORD StatusCode(HINTERNET request)
     return status;
 }
 
-bool IsRedirect(HINTERNET request)
-{
-    const DWORD status = StatusCode(request);
-    return status >= 300 && status < 400;
-}
-
-// One request of start-up, made on the thread of the task that owns it.
-// Wine hands only the connect time-out down from the internet handle, so the
-// request carries its own time-outs. A secure request that is answered with
-// a redirect counts as not made: it follows none (see SchemeRequestFlags),
-// and its answer is not what was asked for.
+// One request of start-up, made on the thread of the task that owns it. It
+// follows redirects itself (common/redirect.h), each hop with the same verb,
+// headers and flags, and is not made when one cannot be followed. Wine hands
+// only the connect time-out down from the internet handle, so each request
+// carries its own time-outs.
 class StartUpRequest {
 public:
     StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version, DWORD flags,
-                   const char* headers = nullptr);
+                   const char* headers, const std::atomic<bool>& givenUp);
     StartUpRequest(const StartUpRequest&) = delete;
     StartUpRequest& operator=(const StartUpRequest&) = delete;
-    HINTERNET Get() const { return sent_ ? request_.Get() : nullptr; }
+    HINTERNET Get() const { return answered_ ? request_.Get() : nullptr; }
 
 private:
+    bool Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers);
+    bool NextHop(const char* url, char (&next)[kTextSize]) const;
+
     InetHandle internet_, connection_, request_;  // closed in reverse order
-    bool sent_ = false;
+    bool answered_ = false;
 };
 
 StartUpRequest::StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version,
-                               DWORD flags, const char* headers)
+                               DWORD flags, const char* headers, const std::atomic<bool>& givenUp)
+{
+    internet_.Reset(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    char current[kTextSize];
+    if (!internet_ || !CopyTextWhole(current, url)) return;
+    ApplyTimeouts(internet_.Get(), kStartUpBudgetMs);
+    for (int hop = 0; hop <= kMaxRedirects && !givenUp; ++hop) {
+        if (!Send(verb, current, version, flags, headers)) return;
+        if (!IsFollowedRedirect(StatusCode(request_.Get()))) {
+            answered_ = true;
+            return;
+        }
+        char next[kTextSize];
+        if (!NextHop(current, next)) return;
+        CopyText(current, next);
+    }
+}
+
+bool StartUpRequest::Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers)
 {
     UrlParts parts;
-    internet_.Reset(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet_ || !ParseUrl(url, parts)) return;
-    ApplyTimeouts(internet_.Get(), kStartUpBudgetMs);
+    request_.Reset();
+    connection_.Reset();
+    if (!ParseUrl(url, parts)) return false;
     connection_.Reset(InternetConnectA(internet_.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection_) return;
-    flags |= SchemeRequestFlags(parts.secure);
+    if (!connection_) return false;
+    flags |= SchemeRequestFlags(parts.secure) | INTERNET_FLAG_NO_AUTO_REDIRECT;
     request_.Reset(HttpOpenRequestA(connection_.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0));
-    if (!request_) return;
+    if (!request_) return false;
     ApplyTimeouts(request_.Get(), kStartUpBudgetMs);
-    sent_ = HttpSendRequestA(request_.Get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) &&
-            !(parts.secure && IsRedirect(request_.Get()));
+    return HttpSendRequestA(request_.Get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0);
+}
+
+bool StartUpRequest::NextHop(const char* url, char (&next)[kTextSize]) const
+{
+    char location[kTextSize] = {};
+    DWORD size = sizeof location - 1;
+    return HttpQueryInfoA(request_.Get(), HTTP_QUERY_LOCATION, location, &size, nullptr) &&
+           ResolveRedirect(url, location, next);
 }
 
 // A document read on a task's thread into a buffer of its own.
@@ -90,7 +113,7 @@ struct DocumentRead {
 
 bool DocumentRead::Read(const std::atomic<bool>& givenUp)
 {
-    StartUpRequest request("Glenmoor ReadXML", "GET", url.c_str(), nullptr, kDocumentOpenFlags);
+    StartUpRequest request("Glenmoor ReadXML", "GET", url.c_str(), nullptr, kDocumentOpenFlags, nullptr, givenUp);
     if (!request.Get()) return false;
     char status[4096] = {};
     DWORD statusSize = sizeof(status) - 1;
@@ -153,7 +176,7 @@ bool FileDownload::Stream(HINTERNET request, HANDLE file, int64_t& total, char (
 
 bool FileDownload::Fetch(const std::atomic<bool>& givenUp)
 {
-    StartUpRequest request(userAgent, "GET", url.c_str(), nullptr, INTERNET_FLAG_RELOAD);
+    StartUpRequest request(userAgent, "GET", url.c_str(), nullptr, INTERNET_FLAG_RELOAD, nullptr, givenUp);
     if (!request.Get() || StatusCode(request.Get()) != 200) return false;
     char lengthText[32] = {};
     DWORD lengthSize = sizeof(lengthText) - 1;
@@ -181,10 +204,10 @@ struct SizeProbe {
     bool made = false;
     bool hasLength = false;
 
-    void Run(const std::atomic<bool>&)
+    void Run(const std::atomic<bool>& givenUp)
     {
         StartUpRequest request(userAgent, "HEAD", url.c_str(), "HTTP/1.0", INTERNET_FLAG_RELOAD,
-                               "Connection: Close\r\n");
+                               "Connection: Close\r\n", givenUp);
         made = request.Get() != nullptr;
         DWORD lengthSize = sizeof(length) - 1;
         hasLength = made && HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr);

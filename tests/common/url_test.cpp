@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/redirect.h"
 #include "common/url.h"
 
 namespace {
@@ -69,6 +70,47 @@ TEST(Url, LocalFileNameIsTheLastSegment)
     EXPECT_STREQ("2", LocalFileName("http://h/a.bin?x=1/2"));
     EXPECT_STREQ("", LocalFileName("http://h/d/"));
     EXPECT_STREQ("plain", LocalFileName("plain"));
+}
+
+struct RedirectCase {
+    const char* from;
+    const char* location;
+    const char* to;  // nullptr: refused
+};
+
+TEST(Url, RedirectsAreResolvedAndNeverDowngraded)
+{
+    const RedirectCase cases[] = {
+        {"http://h/a/b/c.bin", "http://x:81/y", "http://x:81/y"},
+        {"http://h/a/b/c.bin", "HTTPS://x/y", "HTTPS://x/y"},
+        {"http://h/a/b/c.bin", "//x/y", "http://x/y"},
+        {"http://h:81/a/b/c.bin", "/y/z", "http://h:81/y/z"},
+        {"http://h/a/b/c.bin?v=1", "z.bin", "http://h/a/b/z.bin"},
+        {"http://h/a/b/c.bin", "../z.bin", "http://h/a/z.bin"},
+        {"http://h/a/b/c.bin", "../../../z.bin", "http://h/z.bin"},
+        {"http://h/a/b/c.bin", "./z.bin?q=1/2", "http://h/a/b/z.bin?q=1/2"},
+        {"http://h/a/b/c.bin", "/a/./b/../z/", "http://h/a/z/"},
+        {"http://h/a/b/c.bin?v=1", "?v=2", "http://h/a/b/c.bin?v=2"},
+        {"http://h/a/b/c.bin", "z.bin#part", "http://h/a/b/z.bin"},
+        {"https://h/a/b", "//x/y", "https://x/y"},
+        {"https://h/a/b", "/y", "https://h/y"},
+        {"https://h/a/b", "https://x/y", "https://x/y"},
+        {"https://h/a/b", "http://x/y", nullptr},
+        {"https://h/a/b", "HTTP://h/b", nullptr},
+        {"http://h/a", "ftp://x/y", nullptr},
+        {"http://h/a", "", nullptr},
+        {"http://h/a", "#only", nullptr},
+        {"http://h/a", "http://x", nullptr},
+    };
+    for (const RedirectCase& c : cases) {
+        char next[kTextSize] = {};
+        EXPECT_EQ(c.to != nullptr, ResolveRedirect(c.from, c.location, next)) << c.from << " " << c.location;
+        if (c.to) {
+            EXPECT_STREQ(c.to, next) << c.from << " " << c.location;
+        }
+    }
+    for (DWORD status : {301u, 302u, 303u, 307u, 308u}) EXPECT_TRUE(IsFollowedRedirect(status)) << status;
+    for (DWORD status : {200u, 300u, 304u, 305u, 306u, 404u}) EXPECT_FALSE(IsFollowedRedirect(status)) << status;
 }
 
 }  // namespace

@@ -73,6 +73,42 @@ TEST_F(HttpFetch, UnreachableDocumentFails)
     EXPECT_EQ(16u, count);
 }
 
+// Every request of start-up follows redirects itself: each status it
+// follows, relative and absolute Locations, five hops at most, the verb kept.
+TEST_F(HttpFetch, RedirectsAreFollowedUpToFiveHops)
+{
+    auto moved = [](int status, const std::string& to) {
+        HttpReply reply = HttpReply::Status(status, "Moved");
+        reply.headers = {"Location: " + to};
+        return reply;
+    };
+    server.Serve("/d/r1", moved(301, "r2"));
+    server.Serve("/d/r2", moved(302, "/d/r3?x=1"));
+    server.Serve("/d/r3", moved(303, server.Url("/d/r4")));
+    server.Serve("/d/r4", moved(307, "./r5"));
+    server.Serve("/d/r5", moved(308, "../e/final.xml"));
+    server.Serve("/e/final.xml", HttpReply::Ok("<Download/>"));
+    server.Serve("/loop", moved(302, "/loop"));
+    server.Serve("/r0", moved(302, "/d/r1"));  // six hops
+    char buffer[100] = {};
+    DWORD count = sizeof buffer;
+    ASSERT_EQ(S_OK, ReadDocument(buffer, &count, server.Url("/d/r1").c_str()));
+    EXPECT_EQ("<Download/>", std::string(buffer, count));
+    for (const char* failing : {"/loop", "/r0"}) {
+        count = sizeof buffer;
+        EXPECT_EQ(E_FAIL, ReadDocument(buffer, &count, server.Url(failing).c_str())) << failing;
+    }
+    char size[kTextSize] = "0";
+    EXPECT_TRUE(ProbeFileSize(server.Url("/d/r1").c_str(), "Glenmoor FileXml", size));
+    EXPECT_STREQ("11", size);
+    EXPECT_FALSE(ProbeFileSize(server.Url("/loop").c_str(), "Glenmoor FileXml", size));
+    std::vector<std::string> heads;
+    for (const HttpRequest& request : server.Requests())
+        if (request.method == "HEAD") heads.push_back(request.path);
+    EXPECT_EQ(heads[5], "/e/final.xml");
+    EXPECT_EQ(6u + 6u, heads.size());  // the chain, then the loop up to its limit
+}
+
 TEST_F(HttpFetch, SettingsRetriedAfterFirstFailure)
 {
     HttpReply first = HttpReply::Status(404, "Not Found");
