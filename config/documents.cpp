@@ -1,6 +1,8 @@
 #include "config/documents.h"
 
 #include <cstring>
+#include <deque>
+#include <string>
 #include <vector>
 
 #include "common/file_names.h"
@@ -50,15 +52,36 @@ void WalkServers(const TiXmlElement* element)
     }
 }
 
-// Probes pendingEntry and adds it when its size is known. False when the
-// request could not be made.
-bool ProbeAndAdd(const ProbeFunction& probe, const char* userAgent, bool makesRunFile)
+// Takes the answer for pendingEntry and adds the entry when its size is
+// known. False when the request could not be made.
+bool TakeAnswer(const ProbeAnswer& answer, bool makesRunFile)
 {
     CopyText(AppState.pendingEntry.sizeText, "0");
-    if (!probe(AppState.pendingEntry.url, userAgent, AppState.pendingEntry.sizeText)) return false;
+    if (!answer(AppState.pendingEntry.sizeText)) return false;
     if (makesRunFile) CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));
     if (ParsePositiveSize(AppState.pendingEntry.sizeText) > 0) AddPendingEntry();
     return true;
+}
+
+// A File element the walk will size.
+struct ListedFile {
+    std::string url;
+    bool run = false;
+};
+
+// The files to size, in order, up to the first element without a url.
+// Over-long URLs and unsafe names are left out; the walk goes on.
+std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
+{
+    std::vector<ListedFile> files;
+    for (const TiXmlElement* file = root->FirstChildElement("File"); file != nullptr;
+         file = file->NextSiblingElement()) {
+        const char* url = AttributeText(file, "url");
+        if (IsAbsent(url)) break;
+        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url))) continue;
+        files.push_back({url, IsTrue(file, "run")});
+    }
+    return files;
 }
 
 // Reads url with one retry after 50 ms, each attempt with the full capacity.
@@ -73,9 +96,10 @@ HRESULT ReadWithRetry(const char* url, std::vector<char>& buffer, DWORD* count)
     return ReadDocument(buffer.data(), count, url);
 }
 
-const ProbeFunction kRealProbe = [](const char* url, const char* userAgent, char* sizeText) {
-    return ProbeFileSize(url, userAgent, sizeText);
-};
+const ProbeStart kRealProbe = [](const char* url, const char* userAgent) { return StartSizeProbe(url, userAgent); };
+
+// Sizing requests in flight at once.
+constexpr size_t kProbesAtOnce = 8;
 
 // Real documents nest two or three levels deep.
 constexpr int kMaxNesting = 256;
@@ -189,28 +213,32 @@ HRESULT ApplySettingsDocument(const char* buffer, size_t count)
     return S_OK;
 }
 
-void AddDirectlyNamedFile(const ProbeFunction& probe)
+void AddDirectlyNamedFile(const ProbeStart& probe)
 {
     if (AppState.pendingEntry.url[0] == '\0') return;
     if (!IsSafeFileName(LocalFileName(AppState.pendingEntry.url))) return;
-    ProbeAndAdd(probe, "Glenmoor SetXml", true);
+    TakeAnswer(probe(AppState.pendingEntry.url, "Glenmoor SetXml"), true);
 }
 
-HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeFunction& probe)
+HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeStart& probe)
 {
     TiXmlDocument document;
     ParseReceivedDocument(document, buffer, count);
     const TiXmlElement* root = document.FirstChildElement("Download");
     if (root == nullptr) return E_FAIL;
 
-    for (const TiXmlElement* file = root->FirstChildElement("File"); file != nullptr;
-         file = file->NextSiblingElement()) {
-        const char* url = AttributeText(file, "url");
-        if (IsAbsent(url)) break;
-        // Over-long URLs and unsafe names are left out; the walk goes on.
-        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url))) continue;
-        CopyText(AppState.pendingEntry.url, url);
-        if (!ProbeAndAdd(probe, "Glenmoor FileXml", IsTrue(file, "run"))) break;
+    const std::vector<ListedFile> files = ListedFiles(root);
+    std::deque<ProbeAnswer> inFlight;  // answers of files[taken] on
+    size_t started = 0;
+    for (size_t taken = 0; taken < files.size(); ++taken) {
+        for (; started < files.size() && started < taken + kProbesAtOnce; ++started)
+            inFlight.push_back(probe(files[started].url.c_str(), "Glenmoor FileXml"));
+        const ProbeAnswer answer = std::move(inFlight.front());
+        inFlight.pop_front();
+        CopyText(AppState.pendingEntry.url, files[taken].url.c_str());
+        // The first file that cannot be sized ends the list; the requests
+        // after it are given up.
+        if (!TakeAnswer(answer, files[taken].run)) break;
     }
     return S_OK;
 }

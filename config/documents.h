@@ -8,8 +8,10 @@
 
 class TiXmlDocument;
 
-// Same contract as ProbeFileSize; tests pass a fake.
-using ProbeFunction = std::function<bool(const char* url, const char* userAgent, char* sizeText)>;
+#include "config/http_fetch.h"
+
+// Starts sizing a file, as StartSizeProbe does; tests pass a fake.
+using ProbeStart = std::function<ProbeAnswer(const char* url, const char* userAgent)>;
 
 // Loads received bytes like TinyXML's file loader: CR LF and lone CR become
 // LF, then Parse. A document nested too deeply to parse safely stays empty.
@@ -23,11 +25,13 @@ void AddPendingEntry();
 HRESULT ApplySettingsDocument(const char* buffer, size_t count);
 
 // Sizes the directly named file (pendingEntry.url) and puts it in the list.
-void AddDirectlyNamedFile(const ProbeFunction& probe);
+void AddDirectlyNamedFile(const ProbeStart& probe);
 
 // Walks the File elements of a received file-list document into fileList.
+// The files are sized several at a time and their answers taken in the
+// document's order, so the list is what sizing them one by one gives.
 // E_FAIL without a Download element.
-HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeFunction& probe);
+HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeStart& probe);
 
 // Sizes the directly named file over the network.
 void AddDirectlyNamedFile();

@@ -257,10 +257,19 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
 
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
 {
+    return StartSizeProbe(url, userAgent)(sizeText);
+}
+
+ProbeAnswer StartSizeProbe(const char* url, const char* userAgent)
+{
     auto job = std::make_shared<SizeProbe>();
     job->url = url;
     job->userAgent = userAgent;
-    if (!RunBounded(job) || !job->made) return false;
-    if (job->hasLength) CopyText(sizeText, kTextSize, job->length);
-    return true;
+    auto task = std::make_shared<BoundedTask>(
+        [job](const std::atomic<bool>& givenUp) { job->Run(givenUp); }, kStartUpBudgetMs);
+    return [job, task](char* sizeText) {
+        if (!task->Wait() || !job->made) return false;
+        if (job->hasLength) CopyText(sizeText, kTextSize, job->length);
+        return true;
+    };
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
 constexpr DWORD kDocumentCapacity = 65000;
 // The engine library and the picture: anything larger is refused.
@@ -27,3 +28,9 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
 // HEAD request for url; true when the request was made. A Content-Length
 // answer is copied into sizeText (512 bytes), which is otherwise untouched.
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText);
+
+// The same, started at once and answered when the returned function is
+// called (the budget runs from the start); dropping the function unanswered
+// gives the request up.
+using ProbeAnswer = std::function<bool(char* sizeText)>;
+ProbeAnswer StartSizeProbe(const char* url, const char* userAgent);

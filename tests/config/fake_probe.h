@@ -15,15 +15,19 @@ struct FakeProbe {
     std::vector<std::string> calls;
     std::vector<std::string> agents;
 
-    ProbeFunction Function()
+    // Answers when asked for the answer, so calls holds the files whose
+    // answers the walk took.
+    ProbeStart Function()
     {
-        return [this](const char* url, const char* agent, char* sizeText) {
-            calls.push_back(url);
-            agents.push_back(agent);
-            if (unreachable.count(url)) return false;
-            auto it = sizes.find(url);
-            if (it != sizes.end()) CopyText(sizeText, kTextSize, it->second.c_str());
-            return true;
+        return [this](const char* url, const char* agent) {
+            return [this, name = std::string(url), agent](char* sizeText) {
+                calls.push_back(name);
+                agents.push_back(agent);
+                if (unreachable.count(name)) return false;
+                auto it = sizes.find(name);
+                if (it != sizes.end()) CopyText(sizeText, kTextSize, it->second.c_str());
+                return true;
+            };
         };
     }
 };

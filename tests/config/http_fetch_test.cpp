@@ -215,17 +215,25 @@ TEST_F(HttpFetch, ProbeAcceptsUrlsBeyond127Characters)
     EXPECT_STREQ("9", size);
 }
 
+// Sized several at a time, the list is still what one file after the other
+// gives: in order, up to the first file that cannot be sized, with the run
+// file only among those.
 TEST_F(HttpFetch, UnreachableFileEndsTheList)
 {
-    server.Serve("/a.bin", HttpReply::Ok(std::string(10, 'a')));
-    server.Serve("/c.bin", HttpReply::Ok(std::string(10, 'c')));
-    server.Serve("/f.xml", HttpReply::Ok("<Download><File url='" + server.Url("/a.bin") +
-                                         "'/><File url='http://127.0.0.1:1/b.bin'/><File url='" +
-                                         server.Url("/c.bin") + "'/></Download>"));
+    std::string list = "<Download>";
+    for (int i = 1; i <= 30; ++i) {
+        const std::string path = "/f" + std::to_string(i) + ".bin";
+        server.Serve(path, HttpReply::Ok(std::string(static_cast<size_t>(i), 'x')));
+        const std::string url = i == 20 ? "http://127.0.0.1:1" + path : server.Url(path);
+        list += "<File url='" + url + "'" + (i % 10 == 5 ? " run='true'" : "") + "/>";
+    }
+    server.Serve("/f.xml", HttpReply::Ok(list + "</Download>"));
     CopyText(AppState.fileListUrl, server.Url("/f.xml").c_str());
     EXPECT_EQ(S_OK, ReadFileListDocument());
-    EXPECT_EQ(1u, AppState.fileList.Count());
-    EXPECT_EQ(10, AppState.totalSize);
+    ASSERT_EQ(19u, AppState.fileList.Count());
+    EXPECT_EQ(19 * 20 / 2, AppState.totalSize);
+    EXPECT_EQ(server.Url("/f1.bin"), AppState.fileList.Head().url);
+    EXPECT_STREQ("f15.bin", AppState.runFileName);
 }
 
 TEST_F(HttpFetch, NegativeLengthNeverLowersTotal)

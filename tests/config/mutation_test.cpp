@@ -56,12 +56,13 @@ std::string Mutate(std::string text, std::mt19937& random)
 TEST(DocumentMutation, RandomBytesNeverBreakTheWalks)
 {
     std::mt19937 random(20240607);
-    auto function = [](const char* url, const char* agent, char* sizeText) {
-        // Sizes of every kind, derived from the URL so results repeat.
-        static const char* sizes[] = {"100", "", "-5", "0", "abc", "99999999999999999999", "7"};
-        CopyText(sizeText, kTextSize, sizes[strlen(url) % 7]);
-        (void)agent;
-        return strlen(url) % 11 != 0;
+    auto function = [](const char* url, const char*) -> ProbeAnswer {
+        return [length = strlen(url)](char* sizeText) {
+            // Sizes of every kind, derived from the URL so results repeat.
+            static const char* sizes[] = {"100", "", "-5", "0", "abc", "99999999999999999999", "7"};
+            CopyText(sizeText, kTextSize, sizes[length % 7]);
+            return length % 11 != 0;
+        };
     };
     for (int round = 0; round < 3000; ++round) {
         ResetAppState();
