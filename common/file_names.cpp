@@ -24,6 +24,12 @@ bool IsDeviceName(const char* name)
     return numbered && name[3] >= '0' && name[3] <= '9';
 }
 
+bool EndsWith(const char* name, size_t length, const char* suffix)
+{
+    size_t suffixLength = std::strlen(suffix);
+    return length >= suffixLength && _stricmp(name + length - suffixLength, suffix) == 0;
+}
+
 }  // namespace
 
 bool IsSafeFileName(const char* name)
@@ -45,7 +51,7 @@ bool IsSafeFileName(const char* name)
     // Windows drops trailing dots and blanks, so the file would get another name.
     char last = name[length - 1];
     if (last == '.' || last == ' ') return false;
-    return !IsDeviceName(name);
+    return !IsDeviceName(name) && !EndsWith(name, length, kPartFileSuffix) && !EndsWith(name, length, kStateFileSuffix);
 }
 
 bool IsSafeSubFolder(const char* path)

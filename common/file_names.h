@@ -2,6 +2,11 @@
 // inside the target folder and that Windows keeps exactly as given.
 #pragma once
 
+// The side files the engine keeps beside a file on its way: no listed file
+// may take such a name.
+constexpr char kPartFileSuffix[] = ".vxpart";
+constexpr char kStateFileSuffix[] = ".vxstate";
+
 bool IsSafeFileName(const char* name);
 
 // A folder below another one that stays below it: names that pass

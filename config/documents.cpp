@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "common/url.h"
 #include "config/http_fetch.h"
+#include "config/received_document.h"
 #include "config/size_text.h"
 #include "state/app_state.h"
 #include "tinyxml.h"
@@ -69,8 +70,21 @@ struct ListedFile {
     bool run = false;
 };
 
+// Whether a file of this local name comes earlier: in the list already, or
+// among the files taken from the document so far. Windows ignores the
+// letter case of a name, so two such files would be one on disk.
+bool NameTaken(const char* name, const std::vector<ListedFile>& files)
+{
+    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead())
+        if (lstrcmpiA(LocalFileName(list.Head().url), name) == 0) return true;
+    for (const ListedFile& file : files)
+        if (lstrcmpiA(LocalFileName(file.url.c_str()), name) == 0) return true;
+    return false;
+}
+
 // The files to size, in order, up to the first element without a url.
-// Over-long URLs and unsafe names are left out; the walk goes on.
+// Over-long URLs, unsafe names and a name already taken are left out; the
+// walk goes on.
 std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
 {
     std::vector<ListedFile> files;
@@ -78,22 +92,11 @@ std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
          file = file->NextSiblingElement()) {
         const char* url = AttributeText(file, "url");
         if (IsAbsent(url)) break;
-        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url))) continue;
+        const char* name = LocalFileName(url);
+        if (strlen(url) >= kTextSize || !IsSafeFileName(name) || NameTaken(name, files)) continue;
         files.push_back({url, IsTrue(file, "run")});
     }
     return files;
-}
-
-// Reads url with one retry after 50 ms, each attempt with the full capacity.
-HRESULT ReadWithRetry(const char* url, std::vector<char>& buffer, DWORD* count)
-{
-    buffer.assign(kDocumentCapacity, 0);
-    *count = kDocumentCapacity;
-    if (SUCCEEDED(ReadDocument(buffer.data(), count, url))) return S_OK;
-    Sleep(50);
-    buffer.assign(kDocumentCapacity, 0);
-    *count = kDocumentCapacity;
-    return ReadDocument(buffer.data(), count, url);
 }
 
 const ProbeStart kRealProbe = [](const char* url, const char* userAgent) { return StartSizeProbe(url, userAgent); };
@@ -101,77 +104,7 @@ const ProbeStart kRealProbe = [](const char* url, const char* userAgent) { retur
 // Sizing requests in flight at once.
 constexpr size_t kProbesAtOnce = 8;
 
-// Real documents nest two or three levels deep.
-constexpr int kMaxNesting = 256;
-
-// TinyXML parses and frees nested elements recursively: a document of a few
-// thousand nested tags, which fits in 65000 bytes, would overflow the stack.
-bool NestingWithin(const char* text, int limit)
-{
-    int depth = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p != '<' || p[1] == '!' || p[1] == '?') continue;
-        if (p[1] == '/') {
-            --depth;
-            continue;
-        }
-        if (++depth > limit) return false;
-        char quote = '\0';
-        for (++p; *p != '\0' && (quote != '\0' || *p != '>'); ++p) {
-            if (quote != '\0') {
-                if (*p == quote) quote = '\0';
-            } else if (*p == '"' || *p == '\'') {
-                quote = *p;
-            }
-        }
-        if (*p == '\0') break;
-        if (p[-1] == '/') --depth;
-    }
-    return true;
-}
-
-// Bytes that follow a UTF-8 lead byte, or -1 for a byte no character starts with.
-int Utf8TrailCount(unsigned char c)
-{
-    if (c < 0x80) return 0;
-    if (c >= 0xC2 && c <= 0xDF) return 1;
-    if (c >= 0xE0 && c <= 0xEF) return 2;
-    if (c >= 0xF0 && c <= 0xF4) return 3;
-    return -1;
-}
-
-bool IsValidUtf8(const std::string& text)
-{
-    for (size_t i = 0; i < text.size();) {
-        const int trail = Utf8TrailCount(static_cast<unsigned char>(text[i]));
-        if (trail < 0 || text.size() - i <= static_cast<size_t>(trail)) return false;
-        for (int k = 1; k <= trail; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        i += static_cast<size_t>(trail) + 1;
-    }
-    return true;
-}
-
 }  // namespace
-
-void ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t count)
-{
-    std::string text;
-    text.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        if (buffer[i] == '\r') {
-            text += '\n';
-            if (i + 1 < count && buffer[i + 1] == '\n') ++i;
-        } else {
-            text += buffer[i];
-        }
-    }
-    if (!NestingWithin(text.c_str(), kMaxNesting)) return;
-    // TinyXML takes a document without a declared encoding for UTF-8, where
-    // CP949 bytes swallow the markup after them: such a document is read
-    // byte for byte, as one that declares CP949.
-    document.Parse(text.c_str(), nullptr, IsValidUtf8(text) ? TIXML_DEFAULT_ENCODING : TIXML_ENCODING_LEGACY);
-}
 
 void AddPendingEntry()
 {
@@ -182,7 +115,12 @@ void AddPendingEntry()
 HRESULT ApplySettingsDocument(const char* buffer, size_t count)
 {
     TiXmlDocument document;
-    ParseReceivedDocument(document, buffer, count);
+    if (!ParseReceivedDocument(document, buffer, count)) return E_FAIL;
+    return ApplySettings(document);
+}
+
+HRESULT ApplySettings(const TiXmlDocument& document)
+{
     const TiXmlElement* root = document.FirstChildElement("Download");
     if (root == nullptr) return E_FAIL;
 
@@ -223,7 +161,12 @@ void AddDirectlyNamedFile(const ProbeStart& probe)
 HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeStart& probe)
 {
     TiXmlDocument document;
-    ParseReceivedDocument(document, buffer, count);
+    if (!ParseReceivedDocument(document, buffer, count)) return E_FAIL;
+    return ApplyFileList(document, probe);
+}
+
+HRESULT ApplyFileList(const TiXmlDocument& document, const ProbeStart& probe)
+{
     const TiXmlElement* root = document.FirstChildElement("Download");
     if (root == nullptr) return E_FAIL;
 
@@ -245,18 +188,16 @@ HRESULT ApplyFileListDocument(const char* buffer, size_t count, const ProbeStart
 
 HRESULT ReadSettingsDocument()
 {
-    std::vector<char> buffer;
-    DWORD count = 0;
-    if (FAILED(ReadWithRetry(AppState.settingsUrl, buffer, &count))) return E_FAIL;
-    return ApplySettingsDocument(buffer.data(), count);
+    TiXmlDocument document;
+    if (FAILED(ReadWholeDocument(AppState.settingsUrl, document))) return E_FAIL;
+    return ApplySettings(document);
 }
 
 void AddDirectlyNamedFile() { AddDirectlyNamedFile(kRealProbe); }
 
 HRESULT ReadFileListDocument()
 {
-    std::vector<char> buffer;
-    DWORD count = 0;
-    if (FAILED(ReadWithRetry(AppState.fileListUrl, buffer, &count))) return E_FAIL;
-    return ApplyFileListDocument(buffer.data(), count, kRealProbe);
+    TiXmlDocument document;
+    if (FAILED(ReadWholeDocument(AppState.fileListUrl, document))) return E_FAIL;
+    return ApplyFileList(document, kRealProbe);
 }

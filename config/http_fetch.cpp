@@ -99,6 +99,18 @@ bool StartUpRequest::NextHop(const char* url, char (&next)[kTextSize]) const
            ResolveRedirect(url, location, next);
 }
 
+// The answer's Content-Length, -1 when it has none; false for one that is
+// no length.
+bool DeclaredLength(HINTERNET request, int64_t& length)
+{
+    char text[32] = {};
+    DWORD size = sizeof(text) - 1;
+    length = -1;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return true;
+    length = ParsePositiveSize(text);
+    return length > 0 || strcmp(text, "0") == 0;
+}
+
 // A document read on a task's thread into a buffer of its own.
 struct DocumentRead {
     std::string url;
@@ -121,9 +133,13 @@ bool DocumentRead::Read(const std::atomic<bool>& givenUp)
     if (strcmp(status, "404") == 0) return false;
 
     bodyRead = true;
+    int64_t declared = -1;
+    if (!DeclaredLength(request.Get(), declared)) return false;
     char chunk[kDocumentChunk];
-    DWORD available = 0;
-    while (!givenUp && InternetQueryDataAvailable(request.Get(), &available, 0, 0) && available > 0) {
+    for (;;) {
+        DWORD available = 0;
+        if (givenUp || !InternetQueryDataAvailable(request.Get(), &available, 0, 0)) return false;
+        if (available == 0) break;
         DWORD read = 0;
         if (!InternetReadFile(request.Get(), chunk, available < kDocumentChunk ? available : kDocumentChunk, &read))
             return false;
@@ -131,7 +147,8 @@ bool DocumentRead::Read(const std::atomic<bool>& givenUp)
         if (read > capacity - body.size()) return false;
         body.insert(body.end(), chunk, chunk + read);
     }
-    return !givenUp;
+    // A body cut short is no document: a half list must never pass for a list.
+    return declared < 0 || static_cast<int64_t>(body.size()) == declared;
 }
 
 // A file streamed on a task's thread into a temporary file of its own,
@@ -178,12 +195,8 @@ bool FileDownload::Fetch(const std::atomic<bool>& givenUp)
 {
     StartUpRequest request(userAgent, "GET", url.c_str(), nullptr, INTERNET_FLAG_RELOAD, nullptr, givenUp);
     if (!request.Get() || StatusCode(request.Get()) != 200) return false;
-    char lengthText[32] = {};
-    DWORD lengthSize = sizeof(lengthText) - 1;
-    const bool hasLength = HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr);
-    const int64_t expected = hasLength ? ParsePositiveSize(lengthText) : -1;
-    if (hasLength && expected == 0 && strcmp(lengthText, "0") != 0) return false;
-    if (expected > kLargestFetchedFile) return false;
+    int64_t expected = -1;
+    if (!DeclaredLength(request.Get(), expected) || expected > kLargestFetchedFile) return false;
 
     FileHandle file(CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return false;

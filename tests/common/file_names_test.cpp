@@ -34,6 +34,8 @@ TEST(FileNames, OnlyNamesThatStayInTheFolderUnderExactlyThatName)
         {"conin$", false},             {"trail.", false},
         {"trail ", false},             {std::string(200, 'n'), false},
         {"half\xB0", false},  // a lead byte without its trail byte
+        {"data.pak.vxpart", false},    {"data.pak.VXSTATE", false},
+        {"data.vxpart.pak", true},
     };
     for (const NameCase& c : cases) EXPECT_EQ(c.safe, IsSafeFileName(c.name.c_str())) << '"' << c.name << '"';
     EXPECT_FALSE(IsSafeFileName(nullptr));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/documents.h"
+#include "config/received_document.h"
 #include "fake_probe.h"
 #include "state/app_state.h"
 #include "support/fresh_state.h"
@@ -162,6 +163,9 @@ const FileListRow kFileListRows[] = {
      "<File url='http://h/plus.bin'/><File url='http://h/huge.bin'/><File url='http://h/ok.bin'/>",
      {"http://h/ok.bin"}, 40, "", 6},
     {"unsafe names", {{"http://h/good.exe", "10"}}, {}, UnsafeFiles(), {"http://h/good.exe"}, 10, "", 1},
+    {"one local name, one entry", {{"http://h/v1/data.pak", "3"}, {"http://h/v2/DATA.pak", "4"}}, {},
+     "<File url='http://h/v1/data.pak'/><File url='http://h/v2/DATA.pak' run='true'/>", {"http://h/v1/data.pak"}, 3,
+     "", 1},
     {"a URL of 512 bytes", {{kLongUrl, "1"}, {kLongestUrl, "2"}}, {},
      "<File url='" + kLongUrl + "' run='true'/><File url='" + kLongestUrl + "'/>", {kLongestUrl}, 2, "", 1},
 };
