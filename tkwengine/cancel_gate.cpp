@@ -4,16 +4,9 @@
 #include <iterator>
 #include <utility>
 
-CancelGate::CancelGate() : cancelEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
-{
-    InitializeCriticalSection(&lock_);
-}
+CancelGate::CancelGate() : cancelEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
-CancelGate::~CancelGate()
-{
-    JoinCloser();
-    DeleteCriticalSection(&lock_);
-}
+CancelGate::~CancelGate() { JoinCloser(); }
 
 DWORD WINAPI CancelGate::CloseRequests(void* self)
 {
@@ -31,16 +24,15 @@ void CancelGate::JoinCloser()
 void CancelGate::Rearm()
 {
     JoinCloser();
-    EnterCriticalSection(&lock_);
+    Locked locked(lock_);
     cancelled_ = false;
     aborted_ = false;
     ResetEvent(cancelEvent_.Get());
-    LeaveCriticalSection(&lock_);
 }
 
 void CancelGate::Cancel()
 {
-    EnterCriticalSection(&lock_);
+    Locked locked(lock_);
     cancelled_ = true;
     SetEvent(cancelEvent_.Get());
     // Closing the handles makes blocking calls on the connections return;
@@ -56,52 +48,54 @@ void CancelGate::Cancel()
         if (request && !handedOver) InternetCloseHandle(request);
         request = nullptr;
     }
-    LeaveCriticalSection(&lock_);
 }
 
 bool CancelGate::Attach(size_t slot, HINTERNET request)
 {
-    EnterCriticalSection(&lock_);
-    bool live = !cancelled_ && !aborted_;
-    if (live) requests_[slot] = request;
-    LeaveCriticalSection(&lock_);
-    if (!live) InternetCloseHandle(request);
-    return live;
+    {
+        Locked locked(lock_);
+        if (!cancelled_ && !aborted_) {
+            requests_[slot] = request;
+            return true;
+        }
+    }
+    InternetCloseHandle(request);
+    return false;
 }
 
 // Closed outside the lock: closing a request whose body is not read through
 // can take a while under Wine, and reports and other connections must not wait.
 void CancelGate::Close(size_t slot)
 {
-    EnterCriticalSection(&lock_);
-    HINTERNET request = requests_[slot];
-    requests_[slot] = nullptr;
-    LeaveCriticalSection(&lock_);
+    HINTERNET request = nullptr;
+    {
+        Locked locked(lock_);
+        std::swap(request, requests_[slot]);
+    }
     if (request) InternetCloseHandle(request);
 }
 
 void CancelGate::Abort()
 {
     HINTERNET open[kSlots] = {};
-    EnterCriticalSection(&lock_);
-    aborted_ = true;
-    std::swap(open, requests_);
-    LeaveCriticalSection(&lock_);
+    {
+        Locked locked(lock_);
+        aborted_ = true;
+        std::swap(open, requests_);
+    }
     for (HINTERNET request : open)
         if (request) InternetCloseHandle(request);
 }
 
 void CancelGate::Resume()
 {
-    EnterCriticalSection(&lock_);
+    Locked locked(lock_);
     aborted_ = false;
-    LeaveCriticalSection(&lock_);
 }
 
 void CancelGate::Report(EngineCallback callback, void* context, int32_t event, uint64_t value)
 {
-    EnterCriticalSection(&lock_);
+    Locked locked(lock_);
     if (!cancelled_)
         callback(context, event, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
-    LeaveCriticalSection(&lock_);
 }

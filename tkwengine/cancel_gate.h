@@ -11,6 +11,7 @@
 
 #include "common/engine_contract.h"
 #include "common/win_handles.h"
+#include "tkwengine/lock.h"
 
 class CancelGate {
 public:
@@ -42,7 +43,7 @@ private:
     static DWORD WINAPI CloseRequests(void* self);
     void JoinCloser();
 
-    CRITICAL_SECTION lock_;
+    CriticalLock lock_;
     std::atomic<bool> cancelled_{false};
     bool aborted_ = false;
     KernelHandle cancelEvent_;

@@ -5,17 +5,12 @@
 #include <cstdint>
 
 #include "common/win_handles.h"
+#include "tkwengine/byte_range.h"
 #include "tkwengine/cancel_gate.h"
 #include "tkwengine/target.h"
 
 // A dead or stalled server ends in an error, never a hang.
 constexpr DWORD kTransferTimeoutMs = 4000;
-
-// Bytes [from, to) of a file; to 0 asks for everything from `from` on.
-struct ByteRange {
-    uint64_t from = 0;
-    uint64_t to = 0;
-};
 
 // What a 206 answer says it carries: bytes first..last of total.
 struct ContentRange {

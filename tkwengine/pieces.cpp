@@ -8,24 +8,9 @@ namespace {
 // Smaller pieces cost a request each for little gain.
 constexpr uint64_t kMinPiece = 1 << 20;
 
-class Locked {
-public:
-    explicit Locked(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-    ~Locked() { LeaveCriticalSection(&lock_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    CRITICAL_SECTION& lock_;
-};
-
 Piece Fresh(uint64_t from, uint64_t end, int owner) { return Piece{from, from, from, from, end, owner, true}; }
 
 }  // namespace
-
-PieceTable::PieceTable() { InitializeCriticalSection(&lock_); }
-
-PieceTable::~PieceTable() { DeleteCriticalSection(&lock_); }
 
 void PieceTable::Reset()
 {

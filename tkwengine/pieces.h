@@ -11,7 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tkwengine/exchange.h"
+#include "tkwengine/byte_range.h"
+#include "tkwengine/lock.h"
 
 struct Piece {
     uint64_t written = 0;    // bytes before it are on disk
@@ -29,8 +30,7 @@ public:
     // A piece open to the end of the body: one connection reading until it ends.
     static constexpr uint64_t kOpenEnd = UINT64_MAX;
 
-    PieceTable();
-    ~PieceTable();
+    PieceTable() = default;
     PieceTable(const PieceTable&) = delete;
     PieceTable& operator=(const PieceTable&) = delete;
 
@@ -57,6 +57,6 @@ private:
     bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }
     bool SplitLargest(int owner, size_t& piece);
 
-    mutable CRITICAL_SECTION lock_;
+    mutable CriticalLock lock_;
     Piece pieces_[kMaxPieces];
 };

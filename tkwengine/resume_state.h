@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "common/win_handles.h"
-#include "tkwengine/exchange.h"
+#include "tkwengine/byte_range.h"
 
 struct SideFiles {
     char part[MAX_PATH] = {};
