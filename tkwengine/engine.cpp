@@ -36,15 +36,15 @@ void Engine::JoinWorker(DWORD timeoutMs)
     thread_ = nullptr;
 }
 
-int32_t Engine::Start(const char* url, uint64_t expected)
+StartResult Engine::Start(const char* url, uint64_t expected)
 {
     Job job;
     // Right after a cancel the worker may still be leaving its read.
     if (busy_ && gate_.Cancelled()) JoinWorker(kRestartWaitMs);
-    if (busy_ || folder_[0] == '\0') return 1;
+    if (busy_ || folder_[0] == '\0') return kStartNotReady;
     JoinWorker(INFINITE);  // already past its last event
-    if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return 2;
-    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return 3;
+    if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return kStartBadUrl;
+    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return kStartPathTooLong;
     AppendMirrors(serverList_, job.target);
     std::memcpy(job.folder, folder_, sizeof folder_);
     job.expected = expected;
@@ -52,9 +52,9 @@ int32_t Engine::Start(const char* url, uint64_t expected)
     gate_.Rearm();
     busy_ = true;
     thread_ = CreateThread(nullptr, 0, &Engine::ThreadMain, this, 0, nullptr);
-    if (thread_) return 0;
+    if (thread_) return kStartAccepted;
     busy_ = false;
-    return 4;
+    return kStartNoThread;
 }
 
 void Engine::Cancel()
@@ -63,13 +63,13 @@ void Engine::Cancel()
     JoinWorker(kCancelWaitMs);
 }
 
-int32_t Engine::SetFolder(const char* folder)
+bool Engine::SetFolder(const char* folder)
 {
     char absolute[MAX_PATH] = {};
-    if (!PrepareFolder(folder, absolute)) return -1;
+    if (!PrepareFolder(folder, absolute)) return false;
     // A running job keeps its own copy; this one serves the next start.
     std::memcpy(folder_, absolute, sizeof folder_);
-    return 0;
+    return true;
 }
 
 void Engine::Report(int32_t event, uint64_t value)
@@ -78,6 +78,27 @@ void Engine::Report(int32_t event, uint64_t value)
     // before this thread has left; Start then waits for it.
     if (event == kEngineFinished || event == kEngineError) busy_ = false;
     gate_.Report(callback_, this, event, value);
+}
+
+// The one place an outcome becomes what the program hears.
+void Engine::Ended(Outcome outcome, uint64_t done)
+{
+    switch (outcome) {
+    case Outcome::Ok: return Report(kEngineFinished, done);
+    case Outcome::Cancelled:
+    case Outcome::StartAgain: return;  // silent; no job ends in a restart
+    case Outcome::UnexpectedStatus:
+    case Outcome::NetworkFailed: return Report(kEngineError, kErrorNetwork);
+    case Outcome::ServerFailed: return Report(kEngineError, kErrorServer);
+    case Outcome::Forbidden: return Report(kEngineError, kErrorHttp403);
+    case Outcome::NotFound: return Report(kEngineError, kErrorHttp404);
+    case Outcome::RangeRefused: return Report(kEngineError, kErrorRangeRefused);
+    case Outcome::DiskFull: return Report(kEngineError, kErrorDiskFull);
+    case Outcome::FileLocked: return Report(kEngineError, kErrorFileLocked);
+    case Outcome::CreateFailed: return Report(kEngineError, kErrorCreateFailed);
+    case Outcome::WriteFailed: return Report(kEngineError, kErrorWriteFailed);
+    case Outcome::Fat32Limit: return Report(kEngineError, kErrorFat32Limit);
+    }
 }
 
 DWORD WINAPI Engine::ThreadMain(void* self)

@@ -11,6 +11,7 @@
 #include "common/engine_contract.h"
 #include "tkwengine/cancel_gate.h"
 #include "tkwengine/chunk_pipe.h"
+#include "tkwengine/outcome.h"
 #include "tkwengine/target.h"
 
 struct Job {
@@ -28,12 +29,14 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     bool Launch();  // the transfer buffers, allocated once
-    int32_t Start(const char* url, uint64_t expected);
+    StartResult Start(const char* url, uint64_t expected);
     void Cancel();
-    int32_t SetFolder(const char* folder);
+    bool SetFolder(const char* folder);
 
     // Used by the worker.
     void Report(int32_t event, uint64_t value);
+    // Finished, an error, or nothing for a cancelled job.
+    void Ended(Outcome outcome, uint64_t done);
     CancelGate& Gate() { return gate_; }
     ChunkPipe& Pipe() { return pipe_; }
 

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr DWORD kRangeNotSatisfiable = 416;  // WinINet names no such status
+
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
@@ -75,9 +77,19 @@ void Exchange::Close()
     contentRange_ = ContentRange();
 }
 
+Outcome Exchange::StatusOutcome() const
+{
+    if (status_ == HTTP_STATUS_OK || status_ == HTTP_STATUS_PARTIAL_CONTENT) return Outcome::Ok;
+    if (status_ == HTTP_STATUS_FORBIDDEN) return Outcome::Forbidden;
+    if (status_ == HTTP_STATUS_NOT_FOUND || status_ == HTTP_STATUS_GONE) return Outcome::NotFound;
+    if (status_ == kRangeNotSatisfiable) return Outcome::RangeRefused;
+    if (status_ >= HTTP_STATUS_SERVER_ERROR) return Outcome::ServerFailed;
+    return Outcome::UnexpectedStatus;
+}
+
 bool Exchange::Carries(ByteRange range, uint64_t total) const
 {
-    return status_ == 206 && contentRange_.valid && contentRange_.first == range.from &&
+    return status_ == HTTP_STATUS_PARTIAL_CONTENT && contentRange_.valid && contentRange_.first == range.from &&
            contentRange_.last + 1 == range.to && contentRange_.total == total;
 }
 
@@ -88,6 +100,6 @@ void Exchange::ReadHeaders()
         status_ = 0;
     char text[128] = {};
     size = sizeof text - 1;
-    if (status_ == 206 && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))
+    if (status_ == HTTP_STATUS_PARTIAL_CONTENT && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))
         contentRange_ = ParseContentRange(text);
 }

@@ -7,6 +7,7 @@
 #include "common/win_handles.h"
 #include "tkwengine/byte_range.h"
 #include "tkwengine/cancel_gate.h"
+#include "tkwengine/outcome.h"
 #include "tkwengine/target.h"
 
 // A dead or stalled server ends in an error, never a hang.
@@ -36,6 +37,8 @@ public:
     bool IsOpen() const { return request_ != nullptr; }
     HINTERNET Request() const { return request_; }
     DWORD Status() const { return status_; }
+    // What the answer's status means for the transfer: Ok for 200 and 206.
+    Outcome StatusOutcome() const;
     const ContentRange& Range() const { return contentRange_; }
     // A 206 carrying exactly range of a file of total bytes.
     bool Carries(ByteRange range, uint64_t total) const;

@@ -67,12 +67,12 @@ Round::Round(Engine& engine, TargetFile& file, PieceTable& pieces, Exchange (&ex
 {
 }
 
-int32_t Round::Run(uint64_t& present)
+Outcome Round::Run(uint64_t& present)
 {
     engine_.Pipe().Reset(setup_.connections);
     Launch();
-    int32_t error = Drain(present);
-    if (error) {
+    Outcome outcome = Drain(present);
+    if (outcome != Outcome::Ok) {
         engine_.Pipe().Shut();
         engine_.Gate().Abort();
     }
@@ -82,8 +82,8 @@ int32_t Round::Run(uint64_t& present)
     }
     engine_.Gate().Resume();
     SaveState();
-    if (error) return error;
-    return pieces_.Complete() ? 0 : ConnectionsError();
+    if (outcome != Outcome::Ok) return outcome;
+    return pieces_.Complete() ? Outcome::Ok : ConnectionsOutcome();
 }
 
 void Round::Launch()
@@ -95,7 +95,7 @@ void Round::Launch()
         connection.endpoint = (setup_.firstEndpoint + slot) % setup_.target->count;
         connection.thread.Reset(CreateThread(nullptr, 0, &Round::ConnectionMain, &connection, 0, nullptr));
         if (connection.thread.Valid()) continue;
-        connection.error = kErrorNetwork;
+        connection.outcome = Outcome::NetworkFailed;
         engine_.Pipe().SenderDone();
     }
 }
@@ -114,60 +114,60 @@ void Round::Serve(Connection& connection)
     uint64_t span = kFirstSpan;
     while (pieces_.Claim(static_cast<int>(connection.slot), span, piece, range)) {
         DWORD begin = GetTickCount();
-        connection.error = Fetch(connection, piece, range);
-        if (connection.error == 0) {
+        connection.outcome = Fetch(connection, piece, range);
+        if (connection.outcome == Outcome::Ok) {
             span = NextSpan(range.to - range.from, GetTickCount() - begin);
             continue;
         }
         pieces_.Disown(piece);
-        if (connection.error == kCancelled || !MoveOn(connection)) break;
+        if (connection.outcome == Outcome::Cancelled || !MoveOn(connection)) break;
     }
     exchanges_[connection.slot].Close();
     engine_.Pipe().SenderDone();
 }
 
-int32_t Round::Fetch(const Connection& connection, size_t piece, ByteRange range)
+Outcome Round::Fetch(const Connection& connection, size_t piece, ByteRange range)
 {
     Exchange& exchange = exchanges_[connection.slot];
     if (!exchange.IsOpen()) {
-        if (int32_t error = Connect(connection, range)) return error;
+        if (Outcome outcome = Connect(connection, range); outcome != Outcome::Ok) return outcome;
     }
-    int32_t error = Receive(exchange, piece);
+    Outcome outcome = Receive(exchange, piece);
     exchange.Close();
-    return error;
+    return outcome;
 }
 
-int32_t Round::Connect(const Connection& connection, ByteRange range)
+Outcome Round::Connect(const Connection& connection, ByteRange range)
 {
     Exchange& exchange = exchanges_[connection.slot];
     const Target& target = *setup_.target;
     if (!exchange.Open(setup_.session, target.endpoints[connection.endpoint], target, range))
-        return engine_.Gate().Cancelled() ? kCancelled : kErrorNetwork;
-    if (exchange.Carries(range, setup_.exactSize)) return 0;
+        return engine_.Gate().Cancelled() ? Outcome::Cancelled : Outcome::NetworkFailed;
+    if (exchange.Carries(range, setup_.exactSize)) return Outcome::Ok;
     // Any other answer, a 200 or other bytes among them, makes this server no use for pieces.
-    int32_t error = StatusOutcome(exchange.Status());
+    Outcome outcome = exchange.StatusOutcome();
     exchange.Close();
-    return error ? error : kErrorNetwork;
+    return outcome != Outcome::Ok ? outcome : Outcome::NetworkFailed;
 }
 
-int32_t Round::Receive(const Exchange& exchange, size_t piece)
+Outcome Round::Receive(const Exchange& exchange, size_t piece)
 {
     ChunkPipe& pipe = engine_.Pipe();
     DWORD want = kMinReadSize;
     for (;;) {
         DWORD size = pieces_.Reserve(piece, want);
-        if (size == 0) return 0;
+        if (size == 0) return Outcome::Ok;
         char* buffer = pipe.Acquire();
-        if (!buffer) return kCancelled;
+        if (!buffer) return Outcome::Cancelled;
         DWORD got = 0, before = GetTickCount();
         BOOL read = InternetReadFile(exchange.Request(), buffer, size, &got);
         if (!read || got == 0) {
             pipe.Recycle(buffer);
             if (read && !setup_.exactSize) {
                 pieces_.EndBody(piece);
-                return 0;
+                return Outcome::Ok;
             }
-            return engine_.Gate().Cancelled() ? kCancelled : kErrorNetwork;
+            return engine_.Gate().Cancelled() ? Outcome::Cancelled : Outcome::NetworkFailed;
         }
         want = NextReadSize(want, got, GetTickCount() - before);
         pipe.Deliver({buffer, got, pieces_.Received(piece, got), piece});
@@ -190,22 +190,22 @@ bool Round::MoveOn(Connection& connection)
     return false;
 }
 
-int32_t Round::Drain(uint64_t& present)
+Outcome Round::Drain(uint64_t& present)
 {
     ChunkPipe& pipe = engine_.Pipe();
     ProgressClock progress(engine_, present);
     DWORD saved = GetTickCount();
     for (;;) {
-        if (engine_.Gate().Cancelled()) return kCancelled;
+        if (engine_.Gate().Cancelled()) return Outcome::Cancelled;
         Chunk chunk;
         if (pipe.Take(chunk, kProgressIntervalMs)) {
-            int32_t error = file_.WriteAt(chunk.offset, chunk.data, chunk.size);
+            Outcome written = file_.WriteAt(chunk.offset, chunk.data, chunk.size);
             pipe.Recycle(chunk.data);
-            if (error) return error;
+            if (written != Outcome::Ok) return written;
             pieces_.Written(chunk.piece, chunk.size);
             present += chunk.size;
         } else if (pipe.Drained()) {
-            return 0;
+            return Outcome::Ok;
         }
         progress.Tick(present);
         if (GetTickCount() - saved < kStateIntervalMs) continue;
@@ -225,13 +225,13 @@ void Round::SaveState()
 
 // A round left unfinished is tried again when any connection's last failure
 // may pass; otherwise the first lasting failure is what the program hears.
-int32_t Round::ConnectionsError() const
+Outcome Round::ConnectionsOutcome() const
 {
-    int32_t lasting = 0;
+    Outcome lasting = Outcome::Ok;
     for (size_t slot = 0; slot < setup_.connections; ++slot) {
-        int32_t error = connections_[slot].error;
-        if (IsTransient(error)) return error;
-        if (error && !lasting) lasting = error;
+        Outcome outcome = connections_[slot].outcome;
+        if (IsTransient(outcome)) return outcome;
+        if (lasting == Outcome::Ok) lasting = outcome;
     }
-    return lasting ? lasting : kErrorNetwork;
+    return lasting != Outcome::Ok ? lasting : Outcome::NetworkFailed;
 }

@@ -37,8 +37,8 @@ public:
     Round(const Round&) = delete;
     Round& operator=(const Round&) = delete;
 
-    // 0 once every piece is written; present follows the bytes present.
-    int32_t Run(uint64_t& present);
+    // Ok once every piece is written; present follows the bytes present.
+    Outcome Run(uint64_t& present);
 
 private:
     struct Connection {
@@ -46,20 +46,20 @@ private:
         size_t slot = 0;
         size_t endpoint = 0;
         bool failed[Target::kMaxEndpoints] = {};
-        int32_t error = 0;
+        Outcome outcome = Outcome::Ok;  // of its last fetch
         KernelHandle thread;
     };
 
     static DWORD WINAPI ConnectionMain(void* connection);
     void Serve(Connection& connection);
-    int32_t Fetch(const Connection& connection, size_t piece, ByteRange range);
-    int32_t Connect(const Connection& connection, ByteRange range);
-    int32_t Receive(const Exchange& exchange, size_t piece);
+    Outcome Fetch(const Connection& connection, size_t piece, ByteRange range);
+    Outcome Connect(const Connection& connection, ByteRange range);
+    Outcome Receive(const Exchange& exchange, size_t piece);
     bool MoveOn(Connection& connection);
     void Launch();
-    int32_t Drain(uint64_t& present);
+    Outcome Drain(uint64_t& present);
     void SaveState();
-    int32_t ConnectionsError() const;
+    Outcome ConnectionsOutcome() const;
 
     Engine& engine_;
     TargetFile& file_;
