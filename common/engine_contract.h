@@ -33,7 +33,7 @@ enum EngineError : int32_t {
 // What StartDownload returns: 0 when the job is accepted, else why it is not.
 enum StartResult : int32_t {
     kStartAccepted = 0,
-    kStartNotReady = 1,     // a job still runs, or no download folder is set
+    kStartNotReady = 1,     // a job still runs (or reports its end), or no download folder is set
     kStartBadUrl = 2,       // not an http or https URL, or its file name is not safe
     kStartPathTooLong = 3,  // the folder and the file name exceed MAX_PATH
     kStartNoThread = 4,     // the job's thread could not be started

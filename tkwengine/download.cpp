@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "common/net_timeouts.h"
+#include "tkwengine/cancel_signal.h"
+#include "tkwengine/reporter.h"
 
 namespace {
 
@@ -30,14 +32,14 @@ void AddPieces(const ResumeState& missing, size_t connections, PieceTable& piece
 
 size_t ConnectionsFor(uint64_t bytes)
 {
-    return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, CancelGate::kSlots));
+    return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, RequestRegistry::kSlots));
 }
 
 }  // namespace
 
-Download::Download(Engine& engine, const Job& job)
-    : engine_(engine),
-      job_(job),
+Download::Download(const Job& job, const JobLinks& links)
+    : job_(job),
+      links_(links),
       session_(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
 {
     if (session_.Get()) ApplyTimeouts(session_.Get(), kTransferTimeoutMs);
@@ -86,14 +88,14 @@ Outcome Download::OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endp
 {
     const Target& target = job_.target;
     bool serverError = false;
-    for (endpoint = 0; endpoint < target.count && !engine_.Gate().Cancelled(); ++endpoint) {
+    for (endpoint = 0; endpoint < target.count && !links_.cancel.Raised(); ++endpoint) {
         if (!exchange.Open(session_.Get(), target.endpoints[endpoint], target, range)) continue;
         Outcome outcome = exchange.StatusOutcome();
         if (outcome != Outcome::ServerFailed) return outcome;
         serverError = true;
         exchange.Close();
     }
-    if (engine_.Gate().Cancelled()) return Outcome::Cancelled;
+    if (links_.cancel.Raised()) return Outcome::Cancelled;
     return serverError ? Outcome::ServerFailed : Outcome::NetworkFailed;
 }
 
@@ -129,7 +131,7 @@ void Download::ReportStarted(uint64_t present)
 {
     if (started_) return;
     started_ = true;
-    engine_.Report(kEngineStarted, present);
+    links_.reporter.Started(present);
 }
 
 // Sends the round's opening request and lets its answer choose the way:
@@ -176,12 +178,12 @@ Outcome Download::RunRound(uint64_t& done)
         return UseSideFiles(plan);
     }
     PieceTable pieces;
-    CancelGate& gate = engine_.Gate();
-    Exchange exchanges[CancelGate::kSlots] = {{gate, 0}, {gate, 1}, {gate, 2}, {gate, 3}};
+    RequestRegistry& requests = links_.requests;
+    Exchange exchanges[RequestRegistry::kSlots] = {{requests, 0}, {requests, 1}, {requests, 2}, {requests, 3}};
     RoundSetup setup;
     if (Outcome outcome = OpenRound(plan, pieces, exchanges[0], setup, done); outcome != Outcome::Ok) return outcome;
     ReportStarted(done);
-    Outcome outcome = Round(engine_, file_, pieces, exchanges, setup).Run(done);
+    Outcome outcome = Round(links_, file_, pieces, exchanges, setup).Run(done);
     // A body that ends short of the size the program was given is a lost connection.
     if (outcome == Outcome::Ok && !split_ && job_.expected && done < job_.expected) return Outcome::NetworkFailed;
     return outcome;

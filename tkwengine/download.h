@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/win_handles.h"
-#include "tkwengine/engine.h"
 #include "tkwengine/exchange.h"
+#include "tkwengine/job.h"
 #include "tkwengine/local_file.h"
 #include "tkwengine/outcome.h"
 #include "tkwengine/pieces.h"
@@ -16,7 +16,7 @@
 
 class Download {
 public:
-    Download(Engine& engine, const Job& job);
+    Download(const Job& job, const JobLinks& links);
     Download(const Download&) = delete;
     Download& operator=(const Download&) = delete;
 
@@ -44,8 +44,8 @@ private:
     Outcome UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start);
     void ReportStarted(uint64_t present);
 
-    Engine& engine_;
     const Job& job_;
+    JobLinks links_;
     InetHandle session_;
     SideFiles side_;
     bool sideNamed_ = false;

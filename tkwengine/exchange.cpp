@@ -57,7 +57,7 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     HINTERNET request = HttpOpenRequestA(connection_.Get(), "GET", target.path, nullptr, nullptr, nullptr, flags, 0);
     if (!request) return false;
     ApplyTimeouts(request, kTransferTimeoutMs);
-    if (!gate_.Attach(slot_, request)) return false;
+    if (!requests_.Attach(slot_, request)) return false;
     request_ = request;
     char header[64] = {};
     bool ranged = range.from || range.to;
@@ -70,7 +70,7 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
 
 void Exchange::Close()
 {
-    if (request_) gate_.Close(slot_);
+    if (request_) requests_.Close(slot_);
     request_ = nullptr;
     connection_.Reset();
     status_ = 0;

@@ -1,13 +1,13 @@
-// One HTTP GET against one endpoint, its request handle held by the cancel
-// gate while it lives.
+// One HTTP GET against one endpoint, its request handle held by the
+// registry of open requests while it lives.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "common/win_handles.h"
 #include "tkwengine/byte_range.h"
-#include "tkwengine/cancel_gate.h"
 #include "tkwengine/outcome.h"
+#include "tkwengine/request_registry.h"
 #include "tkwengine/target.h"
 
 // A dead or stalled server ends in an error, never a hang.
@@ -24,7 +24,7 @@ struct ContentRange {
 
 class Exchange {
 public:
-    Exchange(CancelGate& gate, size_t slot) : gate_(gate), slot_(slot) {}
+    Exchange(RequestRegistry& requests, size_t slot) : requests_(requests), slot_(slot) {}
     ~Exchange() { Close(); }
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -46,7 +46,7 @@ public:
 private:
     void ReadHeaders();
 
-    CancelGate& gate_;
+    RequestRegistry& requests_;
     size_t slot_;
     InetHandle connection_;
     HINTERNET request_ = nullptr;

@@ -29,6 +29,8 @@ int32_t __stdcall SetDownloadFolder(const char* folder)
 
 int32_t __stdcall Release()
 {
+    // From inside the callback: the job's thread cannot wait for its own end.
+    if (g_engine && g_engine->OnJobThread()) return kCallRefused;
     delete g_engine;
     g_engine = nullptr;
     return kCallDone;
