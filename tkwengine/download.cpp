@@ -13,23 +13,6 @@ constexpr uint64_t kSplitFrom = 16ull << 20;
 // Each connection of a round has at least this much to fetch.
 constexpr uint64_t kMinShare = 4ull << 20;
 
-uint64_t Share(ByteRange range, size_t parts) { return (range.to - range.from) / parts; }
-
-// One piece per missing range, the spare connections' pieces cut from the
-// widest ones.
-void AddPieces(const ResumeState& missing, size_t connections, PieceTable& pieces)
-{
-    size_t parts[ResumeState::kMaxMissing];
-    std::fill(parts, parts + missing.count, size_t{1});
-    for (size_t spare = connections > missing.count ? connections - missing.count : 0; spare > 0; --spare) {
-        size_t widest = 0;
-        for (size_t i = 1; i < missing.count; ++i)
-            if (Share(missing.missing[i], parts[i]) > Share(missing.missing[widest], parts[widest])) widest = i;
-        ++parts[widest];
-    }
-    for (size_t i = 0; i < missing.count; ++i) pieces.Add(missing.missing[i], parts[i]);
-}
-
 size_t ConnectionsFor(uint64_t bytes)
 {
     return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, RequestRegistry::kSlots));
@@ -142,7 +125,7 @@ Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& open
     ByteRange range = {plan.present, 0};
     size_t piece = 0;
     if (plan.split) {
-        AddPieces(plan.missing, plan.connections, pieces);
+        pieces.Spread(plan.missing.missing, plan.missing.count, plan.connections);
         pieces.Claim(0, kFirstSpan, piece, range);
     }
     setup.session = session_.Get();

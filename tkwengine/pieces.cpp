@@ -31,6 +31,21 @@ bool PieceTable::Add(ByteRange range, size_t parts)
     return true;
 }
 
+void PieceTable::Spread(const ByteRange* ranges, size_t count, size_t connections)
+{
+    size_t parts[kMaxPieces];
+    count = std::min(count, kMaxPieces);
+    std::fill(parts, parts + count, size_t{1});
+    auto share = [&](size_t i) { return (ranges[i].to - ranges[i].from) / parts[i]; };
+    for (size_t spare = connections > count ? connections - count : 0; count > 0 && spare > 0; --spare) {
+        size_t widest = 0;
+        for (size_t i = 1; i < count; ++i)
+            if (share(i) > share(widest)) widest = i;
+        ++parts[widest];
+    }
+    for (size_t i = 0; i < count; ++i) Add(ranges[i], parts[i]);
+}
+
 bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range)
 {
     Locked locked(lock_);

@@ -37,6 +37,9 @@ public:
     void Reset();
     // Adds [from, to), split into `parts` pieces nobody owns yet.
     bool Add(ByteRange range, size_t parts);
+    // Adds a piece per range and one more for each spare connection, cut
+    // from the ranges whose pieces are widest.
+    void Spread(const ByteRange* ranges, size_t count, size_t connections);
     // The piece owner works on next (what it owns, one nobody owns, or a
     // split of the largest) and the range to ask for, at most span bytes;
     // false when none is left.

@@ -37,7 +37,7 @@ class StateFile {
 public:
     bool Open(const char* path);
     // Rewrites the whole record in place, with one write.
-    bool Save(ResumeState state);
+    bool Save(const ResumeState& state);
     void Close() { handle_.Close(); }
 
 private:
