@@ -3,7 +3,6 @@
 // nothing is left.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <thread>
 #include <vector>
 
@@ -11,101 +10,70 @@
 
 namespace {
 
-enum class Op { Acquire, Deliver, Take, Recycle, SenderDone, Shut, Drained, Reset };
+enum class Op { Send, Take, SenderDone, Shut, Reset, Drained };
 
+// Send: a buffer acquired and delivered as the chunk at offset first (and
+// the next ones, times in all); Take: a chunk taken at that offset and its
+// buffer recycled; Reset: to first senders. ok false: no buffer, no chunk,
+// not drained.
 struct Step {
     Op op;
-    bool ok = true;       // a buffer acquired, a chunk taken, the pipe drained
-    uint64_t first = 0;   // offset of the first chunk delivered or taken; senders of a reset
-    size_t times = 1;     // of acquiring, delivering, taking or recycling
+    uint64_t first = 0;
+    uint64_t times = 1;
+    bool ok = true;
 };
 
-Step Acquire(size_t times) { return {Op::Acquire, true, 0, times}; }
-Step Deliver(uint64_t first, size_t times = 1) { return {Op::Deliver, true, first, times}; }
-Step Take(uint64_t first, size_t times = 1) { return {Op::Take, true, first, times}; }
-Step Recycle(size_t times) { return {Op::Recycle, true, 0, times}; }
-const Step kNoBuffer{Op::Acquire, false}, kNothing{Op::Take, false}, kSenderDone{Op::SenderDone},
-    kShut{Op::Shut}, kDrained{Op::Drained}, kNotDrained{Op::Drained, false};
+const Step kNoBuffer{Op::Send, 0, 1, false}, kNothing{Op::Take, 0, 1, false}, kSenderDone{Op::SenderDone},
+    kShut{Op::Shut}, kDrained{Op::Drained}, kNotDrained{Op::Drained, 0, 1, false};
 
-// Chunks are delivered in the buffers acquired first, and recycled in the
-// order taken; each chunk's offset names it.
-class PipeScript {
-public:
-    explicit PipeScript(size_t senders)
-    {
-        EXPECT_TRUE(pipe_.Allocate());
-        pipe_.Reset(senders);
-    }
-
-    void Run(const Step& step)
-    {
-        for (size_t i = 0; i < step.times; ++i) RunOnce(step, step.first + i);
-    }
-
-private:
-    void RunOnce(const Step& step, uint64_t offset)
-    {
+void Play(ChunkPipe& pipe, const Step& step)
+{
+    for (uint64_t offset = step.first; offset < step.first + step.times; ++offset) {
         Chunk chunk;
+        char* buffer = nullptr;
         switch (step.op) {
-        case Op::Acquire: {
-            char* buffer = pipe_.Acquire();
+        case Op::Send:
+            buffer = pipe.Acquire();
             EXPECT_EQ(step.ok, buffer != nullptr);
-            if (buffer) held_.push_back(buffer);
-            break;
-        }
-        case Op::Deliver:
-            ASSERT_FALSE(held_.empty());
-            delivered_[offset] = held_.front();
-            pipe_.Deliver({held_.front(), 1, offset, 0});
-            held_.erase(held_.begin());
+            if (buffer) pipe.Deliver({buffer, 1, offset, 0});
             break;
         case Op::Take:
-            ASSERT_EQ(step.ok, pipe_.Take(chunk, 0));
+            ASSERT_EQ(step.ok, pipe.Take(chunk, 0)) << offset;
             if (!step.ok) break;
             EXPECT_EQ(offset, chunk.offset);
-            EXPECT_EQ(delivered_[offset], chunk.data);
-            taken_.push_back(chunk.data);
+            pipe.Recycle(chunk.data);
             break;
-        case Op::Recycle:
-            ASSERT_FALSE(taken_.empty());
-            pipe_.Recycle(taken_.front());
-            taken_.erase(taken_.begin());
-            break;
-        case Op::SenderDone: pipe_.SenderDone(); break;
-        case Op::Shut: pipe_.Shut(); break;
-        case Op::Drained: EXPECT_EQ(step.ok, pipe_.Drained()); break;
-        case Op::Reset: pipe_.Reset(static_cast<size_t>(step.first)); break;
+        case Op::SenderDone: pipe.SenderDone(); break;
+        case Op::Shut: pipe.Shut(); break;
+        case Op::Reset: pipe.Reset(static_cast<size_t>(offset)); break;
+        case Op::Drained: EXPECT_EQ(step.ok, pipe.Drained()); break;
         }
     }
-
-    ChunkPipe pipe_;
-    std::vector<char*> held_, taken_;
-    std::map<uint64_t, char*> delivered_;
-};
+}
 
 TEST(ChunkPipe, Scripts)
 {
-    const size_t all = ChunkPipe::kBuffers;
+    const uint64_t all = ChunkPipe::kBuffers;
     struct Row {
         const char* name;
         size_t senders;
         std::vector<Step> steps;
     } const rows[] = {
-        {"first in, first out", 1, {Acquire(3), Deliver(1), Deliver(2), Deliver(3), Take(1), Take(2), Take(3), kNothing,
-                                    kNotDrained}},
-        {"around the ring", 1, {Acquire(all), Deliver(1, all), Take(1, 4), Recycle(4), Acquire(4), Deliver(9, 4),
-                                Take(5, all), kNothing, Recycle(all), Acquire(all)}},
-        {"senders done", 2, {Acquire(1), Deliver(1), kSenderDone, kNotDrained, Take(1), kNotDrained, kSenderDone,
+        {"first in, first out", 1, {{Op::Send, 1, 3}, {Op::Take, 1, 3}, kNothing, kNotDrained}},
+        {"around the ring", 1, {{Op::Send, 1, all}, {Op::Take, 1, 3}, {Op::Send, 9, 3}, {Op::Take, 4, all}, kNothing}},
+        {"senders done", 2, {{Op::Send, 1}, kSenderDone, kNotDrained, {Op::Take, 1}, kNotDrained, kSenderDone,
                              kDrained, kNothing}},
         {"no senders", 0, {kDrained, kNothing}},
-        {"shut", 1, {Acquire(1), kShut, kNoBuffer}},
-        {"reset", 1, {Acquire(all), Deliver(1), kShut, {Op::Reset, true, 1}, kNothing, Acquire(all), kSenderDone,
-                      kDrained}},
+        {"shut", 1, {{Op::Send, 1}, kShut, kNoBuffer}},
+        {"reset", 1, {{Op::Send, 1, all}, kShut, {Op::Reset, 2}, kNothing, {Op::Send, 1, all}, kSenderDone,
+                      kNotDrained, {Op::Take, 1, all}, kSenderDone, kDrained}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        PipeScript script(row.senders);
-        for (const Step& step : row.steps) script.Run(step);
+        ChunkPipe pipe;
+        ASSERT_TRUE(pipe.Allocate());
+        pipe.Reset(row.senders);
+        for (const Step& step : row.steps) Play(pipe, step);
     }
 }
 

@@ -16,20 +16,23 @@ namespace {
 
 using Heard = std::vector<std::pair<int32_t, uint64_t>>;
 
-struct Listener {
-    Heard heard;
-    std::function<void()> inside;  // runs inside the callback
-
+class ReporterTest : public ::testing::Test {
+protected:
     static HRESULT __stdcall Hear(void* self, int32_t event, uint32_t low, uint32_t high)
     {
-        Listener& listener = *static_cast<Listener*>(self);
-        listener.heard.push_back({event, (static_cast<uint64_t>(high) << 32) | low});
-        if (listener.inside) listener.inside();
+        ReporterTest& test = *static_cast<ReporterTest*>(self);
+        test.heard_.push_back({event, (static_cast<uint64_t>(high) << 32) | low});
+        if (test.inside_) test.inside_();
         return S_OK;
     }
+
+    Heard heard_;
+    std::function<void()> inside_;  // runs inside the callback
+    CancelSignal cancel_;
+    Reporter reporter_{&Hear, this, cancel_};
 };
 
-TEST(Reporter, TellsHowAJobEnded)
+TEST_F(ReporterTest, TellsHowAJobEnded)
 {
     const uint64_t done = (5ull << 32) + 7;
     const std::pair<Outcome, Heard> rows[] = {
@@ -49,60 +52,47 @@ TEST(Reporter, TellsHowAJobEnded)
         {Outcome::Fat32Limit, {{kEngineError, kErrorFat32Limit}}},
     };
     for (const auto& [outcome, heard] : rows) {
-        Listener listener;
-        CancelSignal cancel;
-        Reporter(&Listener::Hear, &listener, cancel).Ended(outcome, done);
-        EXPECT_EQ(heard, listener.heard) << static_cast<int>(outcome);
+        heard_.clear();
+        reporter_.Ended(outcome, done);
+        EXPECT_EQ(heard, heard_) << static_cast<int>(outcome);
     }
 }
 
-TEST(Reporter, IsSilentWhileTheSignalIsUp)
+TEST_F(ReporterTest, IsSilentWhileTheSignalIsUp)
 {
-    Listener listener;
-    CancelSignal cancel;
-    Reporter reporter(&Listener::Hear, &listener, cancel);
-    cancel.Raise();
-    reporter.Started(1);
-    reporter.Progress(2);
-    reporter.Ended(Outcome::Ok, 3);
-    cancel.Lower();
-    reporter.Progress(4);
-    EXPECT_EQ((Heard{{kEngineProgress, 4}}), listener.heard);
+    cancel_.Raise();
+    reporter_.Started(1);
+    reporter_.Progress(2);
+    reporter_.Ended(Outcome::Ok, 3);
+    cancel_.Lower();
+    reporter_.Progress(4);
+    EXPECT_EQ((Heard{{kEngineProgress, 4}}), heard_);
 }
 
-// The callback cancels: the wait for the report in flight, its own, ends at once.
-TEST(Reporter, ACancelFromInsideTheCallbackDoesNotWaitForItself)
+// The callback cancels: the wait for the report in the callback, its own, ends at once.
+TEST_F(ReporterTest, ACancelFromInsideTheCallbackDoesNotWaitForItself)
 {
-    Listener listener;
-    CancelSignal cancel;
-    Reporter reporter(&Listener::Hear, &listener, cancel);
-    listener.inside = [&] {
-        cancel.Raise();
-        reporter.WaitForInFlight();
+    inside_ = [this] {
+        cancel_.Raise();
+        reporter_.WaitForInFlight();
     };
-    reporter.Progress(1);
-    reporter.Progress(2);
-    EXPECT_EQ((Heard{{kEngineProgress, 1}}), listener.heard);
+    reporter_.Progress(1);
+    reporter_.Progress(2);
+    EXPECT_EQ((Heard{{kEngineProgress, 1}}), heard_);
 }
 
 // Cancel holds no lock the callback could need, yet returns only once the
 // report already in the callback is over.
-TEST(Reporter, ACancelWaitsForTheReportInTheCallback)
+TEST_F(ReporterTest, ACancelWaitsForTheReportInTheCallback)
 {
-    Listener listener;
-    CancelSignal cancel;
-    Reporter reporter(&Listener::Hear, &listener, cancel);
     KernelHandle inside(CreateEventA(nullptr, TRUE, FALSE, nullptr)), leave(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    listener.inside = [&] {
-        SetEvent(inside.Get());
-        WaitForSingleObject(leave.Get(), INFINITE);
-    };
-    std::thread job([&] { reporter.Progress(1); });
+    inside_ = [&] { SignalObjectAndWait(inside.Get(), leave.Get(), INFINITE, FALSE); };
+    std::thread job([this] { reporter_.Progress(1); });
     WaitForSingleObject(inside.Get(), INFINITE);
     std::atomic<bool> cancelled{false};
     std::thread canceller([&] {
-        cancel.Raise();
-        reporter.WaitForInFlight();
+        cancel_.Raise();
+        reporter_.WaitForInFlight();
         cancelled = true;
     });
     Sleep(200);  // ample time for a cancel that does not wait to return
@@ -111,8 +101,8 @@ TEST(Reporter, ACancelWaitsForTheReportInTheCallback)
     canceller.join();
     job.join();
     EXPECT_TRUE(cancelled);
-    reporter.Progress(2);
-    EXPECT_EQ((Heard{{kEngineProgress, 1}}), listener.heard);
+    reporter_.Progress(2);
+    EXPECT_EQ((Heard{{kEngineProgress, 1}}), heard_);
 }
 
 }  // namespace
