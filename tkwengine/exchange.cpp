@@ -65,7 +65,7 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     if (!HttpSendRequestA(request, ranged ? header : nullptr, ranged ? static_cast<DWORD>(-1) : 0, nullptr, 0))
         return false;
     ReadHeaders();
-    return status_ != 0;
+    return status_ != kNoStatus;
 }
 
 void Exchange::Close()
@@ -73,7 +73,7 @@ void Exchange::Close()
     if (request_) requests_.Close(slot_);
     request_ = nullptr;
     connection_.Reset();
-    status_ = 0;
+    status_ = kNoStatus;
     contentRange_ = ContentRange();
 }
 
@@ -97,7 +97,7 @@ void Exchange::ReadHeaders()
 {
     DWORD size = sizeof status_;
     if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status_, &size, nullptr))
-        status_ = 0;
+        status_ = kNoStatus;
     char text[128] = {};
     size = sizeof text - 1;
     if (status_ == HTTP_STATUS_PARTIAL_CONTENT && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))

@@ -44,12 +44,14 @@ public:
     bool Carries(ByteRange range, uint64_t total) const;
 
 private:
+    static constexpr DWORD kNoStatus = 0;  // no answer read
+
     void ReadHeaders();
 
     RequestRegistry& requests_;
     size_t slot_;
     InetHandle connection_;
     HINTERNET request_ = nullptr;
-    DWORD status_ = 0;
+    DWORD status_ = kNoStatus;
     ContentRange contentRange_;
 };

@@ -41,8 +41,6 @@ Outcome TargetFile::Open(const char* path)
     return handle_.Valid() ? Outcome::Ok : FileError(GetLastError());
 }
 
-uint64_t TargetFile::Size() const { return SizeOf(handle_.Get()); }
-
 bool TargetFile::TruncateAt(uint64_t size)
 {
     LARGE_INTEGER position = {};

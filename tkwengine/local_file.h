@@ -9,8 +9,6 @@ class TargetFile {
 public:
     // Opens or creates; FileLocked, CreateFailed or DiskFull when it cannot.
     Outcome Open(const char* path);
-    bool IsOpen() const { return handle_.Valid(); }
-    uint64_t Size() const;
     // Cuts the file at size, so a restart rewrites what follows.
     bool TruncateAt(uint64_t size);
     // Ok, DiskFull or WriteFailed.

@@ -1,13 +1,14 @@
 // Hands a job's events to the program's callback, and turns the outcome a
 // job ends in into the event the program hears.
 //
-// No lock is held during the callback, so a callback that blocks, or calls
-// back into the engine, cannot hold up a cancel or deadlock with it. Still,
+// No lock is held during the callback, so the callback may take its time or
+// call back into the engine (Start, Cancel, Release) without a deadlock. Yet
 // no event follows a cancel: a report starts only while the signal is down,
-// checked under the reporter's lock, and Cancel, having raised the signal,
-// waits (WaitForInFlight) for a report already in the callback, that lock let
-// go while it waits. A cancel from inside the callback does not wait for
-// itself. Reports come from the job's thread alone, one at a time.
+// checked under the reporter's lock, and Cancel, once it has raised the
+// signal, waits (WaitForInFlight) until a report already in the callback is
+// over, holding no lock while it waits. From inside the callback it does not
+// wait for itself; a callback that waits for the very thread that cancels
+// would still deadlock with it. Reports come from the job's thread alone.
 #pragma once
 #include <windows.h>
 

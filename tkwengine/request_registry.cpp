@@ -1,5 +1,7 @@
 #include "tkwengine/request_registry.h"
 
+#include <utility>
+
 // Attach and TakeAll meet under the lock, and a cancel raises the signal
 // before it takes: a request is either refused here or taken by the cancel.
 bool RequestRegistry::Attach(size_t slot, HINTERNET request)
