@@ -67,6 +67,12 @@ size_t CountThreads()
     return count;
 }
 
+// With g_mutex held.
+bool Heard(int32_t event)
+{
+    return std::any_of(g_events.begin(), g_events.end(), [&](const RecordedEvent& e) { return e.event == event; });
+}
+
 template <class Pred> bool WaitUntil(DWORD timeoutMs, Pred pred)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
@@ -99,18 +105,12 @@ void ClearEvents()
 
 bool WaitForEvent(int32_t event, DWORD timeoutMs)
 {
-    return WaitUntil(timeoutMs, [event] {
-        return std::any_of(g_events.begin(), g_events.end(),
-                           [&](const RecordedEvent& e) { return e.event == event; });
-    });
+    return WaitUntil(timeoutMs, [event] { return Heard(event); });
 }
 
 bool WaitForEnd(DWORD timeoutMs)
 {
-    bool ended = WaitUntil(timeoutMs, [] {
-        return std::any_of(g_events.begin(), g_events.end(),
-                           [&](const RecordedEvent& e) { return e.event == kEngineFinished || e.event == kEngineError; });
-    });
+    bool ended = WaitUntil(timeoutMs, [] { return Heard(kEngineFinished) || Heard(kEngineError); });
     WaitForWorkerExit();
     return ended;
 }
