@@ -30,6 +30,16 @@ enum EngineError : int32_t {
     kErrorServer = 2020,
 };
 
+// What StartDownload returns: 0 when the job is accepted, else why it is not.
+enum StartResult : int32_t {
+    kStartAccepted = 0,
+    kStartNotReady = 1,     // a job still runs (or reports its end), or no download folder is set
+    kStartBadUrl = 2,       // not an http or https URL, or its file name is not safe
+    kStartPathTooLong = 3,  // the folder and the file name exceed MAX_PATH
+    kStartNoThread = 4,     // the job's thread could not be started
+    kStartReleased = -1,    // the engine was released
+};
+
 // context, event, value low 32 bits, value high 32 bits.
 typedef HRESULT(__stdcall* EngineCallback)(void* context, int32_t event, uint32_t valueLow, uint32_t valueHigh);
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "tkwengine/lock.h"
+
 struct Chunk {
     char* data = nullptr;
     DWORD size = 0;
@@ -22,8 +24,7 @@ public:
     static constexpr size_t kBuffers = 8;
     static constexpr DWORD kBufferSize = 1 << 20;
 
-    ChunkPipe();
-    ~ChunkPipe();
+    ChunkPipe() = default;
     ChunkPipe(const ChunkPipe&) = delete;
     ChunkPipe& operator=(const ChunkPipe&) = delete;
 
@@ -43,8 +44,10 @@ public:
     void Shut();
 
 private:
-    mutable CRITICAL_SECTION lock_;
-    CONDITION_VARIABLE changed_;
+    template <class Change> void Announce(Change change);
+
+    mutable CriticalLock lock_;
+    Condition changed_;
     std::unique_ptr<char[]> memory_;
     char* free_[kBuffers] = {};
     size_t freeCount_ = 0;

@@ -6,25 +6,26 @@
 #include <cstdint>
 
 #include "common/win_handles.h"
-#include "tkwengine/engine.h"
 #include "tkwengine/exchange.h"
+#include "tkwengine/job.h"
 #include "tkwengine/local_file.h"
+#include "tkwengine/outcome.h"
 #include "tkwengine/pieces.h"
 #include "tkwengine/resume_state.h"
 #include "tkwengine/round.h"
 
 class Download {
 public:
-    Download(Engine& engine, const Job& job);
+    Download(const Job& job, const JobLinks& links);
     Download(const Download&) = delete;
     Download& operator=(const Download&) = delete;
 
     // Local checks; done is the bytes present, complete that none are missing.
-    int32_t Prepare(uint64_t& done, bool& complete);
-    // One round; done follows the bytes present. 0 once every byte is written.
-    int32_t RunRound(uint64_t& done);
+    Outcome Prepare(uint64_t& done, bool& complete);
+    // One round; done follows the bytes present. Ok once every byte is written.
+    Outcome RunRound(uint64_t& done);
     // Closes the whole file under its own name.
-    int32_t Finish();
+    Outcome Finish();
 
 private:
     struct Plan {
@@ -36,15 +37,15 @@ private:
     };
 
     bool Splittable() const;
-    int32_t MakePlan(Plan& plan);
-    int32_t OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endpoint);
-    int32_t OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
-    int32_t UseSideFiles(const Plan& plan);
-    int32_t UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start);
+    Outcome MakePlan(Plan& plan);
+    Outcome OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endpoint);
+    Outcome OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
+    Outcome UseSideFiles(const Plan& plan);
+    Outcome UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start);
     void ReportStarted(uint64_t present);
 
-    Engine& engine_;
     const Job& job_;
+    JobLinks links_;
     InetHandle session_;
     SideFiles side_;
     bool sideNamed_ = false;

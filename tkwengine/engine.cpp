@@ -15,75 +15,51 @@ constexpr DWORD kRestartWaitMs = 1000;
 
 }  // namespace
 
-Engine::Engine(EngineCallback callback, const char* serverList) : callback_(callback)
+Engine::Engine(EngineCallback callback, const char* serverList)
+    : requests_(cancel_), reporter_(callback, this, cancel_), worker_({cancel_, requests_, reporter_, pipe_})
 {
     if (serverList) CopyText(serverList_, serverList);
 }
 
-Engine::~Engine()
-{
-    gate_.Cancel();
-    JoinWorker(INFINITE);
-    gate_.Rearm();  // joins the closer
-}
+// A released engine's job is cancelled; the guards of the worker and the
+// closer then wait for their threads.
+Engine::~Engine() { Cancel(); }
 
 bool Engine::Launch() { return pipe_.Allocate(); }
 
-void Engine::JoinWorker(DWORD timeoutMs)
+StartResult Engine::Start(const char* url, uint64_t expected)
 {
-    if (!thread_ || WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0) return;
-    CloseHandle(thread_);
-    thread_ = nullptr;
-}
-
-int32_t Engine::Start(const char* url, uint64_t expected)
-{
-    Job job;
     // Right after a cancel the worker may still be leaving its read.
-    if (busy_ && gate_.Cancelled()) JoinWorker(kRestartWaitMs);
-    if (busy_ || folder_[0] == '\0') return 1;
-    JoinWorker(INFINITE);  // already past its last event
-    if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return 2;
-    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return 3;
+    if (worker_.Busy() && cancel_.Raised()) worker_.Join(kRestartWaitMs);
+    // Past its last event the worker ends at once, unless this is its own
+    // thread, inside the callback.
+    if (worker_.Busy() || folder_[0] == '\0' || !worker_.Join(INFINITE)) return kStartNotReady;
+    Job job;
+    if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return kStartBadUrl;
+    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return kStartPathTooLong;
     AppendMirrors(serverList_, job.target);
     std::memcpy(job.folder, folder_, sizeof folder_);
     job.expected = expected;
-    job_ = job;
-    gate_.Rearm();
-    busy_ = true;
-    thread_ = CreateThread(nullptr, 0, &Engine::ThreadMain, this, 0, nullptr);
-    if (thread_) return 0;
-    busy_ = false;
-    return 4;
+    closer_.Join();  // the last cancel's requests
+    cancel_.Lower();
+    return worker_.Start(job) ? kStartAccepted : kStartNoThread;
 }
 
+// The signal goes up first: from then on no request is attached and no
+// report starts.
 void Engine::Cancel()
 {
-    gate_.Cancel();
-    JoinWorker(kCancelWaitMs);
+    cancel_.Raise();
+    closer_.Close(requests_.TakeAll());  // blocking calls on the connections return
+    reporter_.WaitForInFlight();
+    worker_.Join(kCancelWaitMs);
 }
 
-int32_t Engine::SetFolder(const char* folder)
+bool Engine::SetFolder(const char* folder)
 {
     char absolute[MAX_PATH] = {};
-    if (!PrepareFolder(folder, absolute)) return -1;
+    if (!PrepareFolder(folder, absolute)) return false;
     // A running job keeps its own copy; this one serves the next start.
     std::memcpy(folder_, absolute, sizeof folder_);
-    return 0;
-}
-
-void Engine::Report(int32_t event, uint64_t value)
-{
-    // The program starts the next job as soon as it hears the last event,
-    // before this thread has left; Start then waits for it.
-    if (event == kEngineFinished || event == kEngineError) busy_ = false;
-    gate_.Report(callback_, this, event, value);
-}
-
-DWORD WINAPI Engine::ThreadMain(void* self)
-{
-    Engine* engine = static_cast<Engine*>(self);
-    RunTransfer(*engine, engine->job_);
-    engine->busy_ = false;
-    return 0;
+    return true;
 }

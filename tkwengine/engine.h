@@ -1,24 +1,18 @@
-// The engine object behind the exported table: one job at a time on a
-// worker thread of its own, events reported through the program's callback.
-// The thread lives only as long as its job: on the Wine bench, a blocked
-// idle thread stalls socket connects made by the rest of the process.
+// The engine object behind the exported table: one job at a time on the
+// worker's thread, its events through the program's callback.
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 
 #include "common/engine_contract.h"
-#include "tkwengine/cancel_gate.h"
+#include "common/text.h"
+#include "tkwengine/cancel_signal.h"
 #include "tkwengine/chunk_pipe.h"
-#include "tkwengine/target.h"
-
-struct Job {
-    Target target;
-    char localPath[MAX_PATH] = {};
-    char folder[MAX_PATH] = {};
-    uint64_t expected = 0;
-};
+#include "tkwengine/handle_closer.h"
+#include "tkwengine/reporter.h"
+#include "tkwengine/request_registry.h"
+#include "tkwengine/worker.h"
 
 class Engine {
 public:
@@ -28,28 +22,19 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     bool Launch();  // the transfer buffers, allocated once
-    int32_t Start(const char* url, uint64_t expected);
+    StartResult Start(const char* url, uint64_t expected);
     void Cancel();
-    int32_t SetFolder(const char* folder);
-
-    // Used by the worker.
-    void Report(int32_t event, uint64_t value);
-    CancelGate& Gate() { return gate_; }
-    ChunkPipe& Pipe() { return pipe_; }
+    bool SetFolder(const char* folder);
+    // True inside the callback, where the job's thread cannot wait for its own end.
+    bool OnJobThread() const { return worker_.IsCurrent(); }
 
 private:
-    static DWORD WINAPI ThreadMain(void* self);
-    void JoinWorker(DWORD timeoutMs);
-
-    EngineCallback callback_;
     char serverList_[kTextSize] = {};
     char folder_[MAX_PATH] = {};
-    Job job_;
-    CancelGate gate_;
+    CancelSignal cancel_;
+    RequestRegistry requests_;
+    Reporter reporter_;
     ChunkPipe pipe_;
-    HANDLE thread_ = nullptr;
-    std::atomic<bool> busy_{false};
+    HandleCloser closer_;
+    Worker worker_;  // last: its thread ends before the pieces it works with go
 };
-
-// Runs one job on the worker thread, reporting its events.
-void RunTransfer(Engine& engine, const Job& job);

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr DWORD kRangeNotSatisfiable = 416;  // WinINet names no such status
+
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
@@ -55,7 +57,7 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     HINTERNET request = HttpOpenRequestA(connection_.Get(), "GET", target.path, nullptr, nullptr, nullptr, flags, 0);
     if (!request) return false;
     ApplyTimeouts(request, kTransferTimeoutMs);
-    if (!gate_.Attach(slot_, request)) return false;
+    if (!requests_.Attach(slot_, request)) return false;
     request_ = request;
     char header[64] = {};
     bool ranged = range.from || range.to;
@@ -63,21 +65,31 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     if (!HttpSendRequestA(request, ranged ? header : nullptr, ranged ? static_cast<DWORD>(-1) : 0, nullptr, 0))
         return false;
     ReadHeaders();
-    return status_ != 0;
+    return status_ != kNoStatus;
 }
 
 void Exchange::Close()
 {
-    if (request_) gate_.Close(slot_);
+    if (request_) requests_.Close(slot_);
     request_ = nullptr;
     connection_.Reset();
-    status_ = 0;
+    status_ = kNoStatus;
     contentRange_ = ContentRange();
+}
+
+Outcome Exchange::StatusOutcome() const
+{
+    if (status_ == HTTP_STATUS_OK || status_ == HTTP_STATUS_PARTIAL_CONTENT) return Outcome::Ok;
+    if (status_ == HTTP_STATUS_FORBIDDEN) return Outcome::Forbidden;
+    if (status_ == HTTP_STATUS_NOT_FOUND || status_ == HTTP_STATUS_GONE) return Outcome::NotFound;
+    if (status_ == kRangeNotSatisfiable) return Outcome::RangeRefused;
+    if (status_ >= HTTP_STATUS_SERVER_ERROR) return Outcome::ServerFailed;
+    return Outcome::UnexpectedStatus;
 }
 
 bool Exchange::Carries(ByteRange range, uint64_t total) const
 {
-    return status_ == 206 && contentRange_.valid && contentRange_.first == range.from &&
+    return status_ == HTTP_STATUS_PARTIAL_CONTENT && contentRange_.valid && contentRange_.first == range.from &&
            contentRange_.last + 1 == range.to && contentRange_.total == total;
 }
 
@@ -85,9 +97,9 @@ void Exchange::ReadHeaders()
 {
     DWORD size = sizeof status_;
     if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status_, &size, nullptr))
-        status_ = 0;
+        status_ = kNoStatus;
     char text[128] = {};
     size = sizeof text - 1;
-    if (status_ == 206 && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))
+    if (status_ == HTTP_STATUS_PARTIAL_CONTENT && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))
         contentRange_ = ParseContentRange(text);
 }

@@ -1,21 +1,17 @@
-// One HTTP GET against one endpoint, its request handle held by the cancel
-// gate while it lives.
+// One HTTP GET against one endpoint, its request handle held by the
+// registry of open requests while it lives.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "common/win_handles.h"
-#include "tkwengine/cancel_gate.h"
+#include "tkwengine/byte_range.h"
+#include "tkwengine/outcome.h"
+#include "tkwengine/request_registry.h"
 #include "tkwengine/target.h"
 
 // A dead or stalled server ends in an error, never a hang.
 constexpr DWORD kTransferTimeoutMs = 4000;
-
-// Bytes [from, to) of a file; to 0 asks for everything from `from` on.
-struct ByteRange {
-    uint64_t from = 0;
-    uint64_t to = 0;
-};
 
 // What a 206 answer says it carries: bytes first..last of total.
 struct ContentRange {
@@ -28,7 +24,7 @@ struct ContentRange {
 
 class Exchange {
 public:
-    Exchange(CancelGate& gate, size_t slot) : gate_(gate), slot_(slot) {}
+    Exchange(RequestRegistry& requests, size_t slot) : requests_(requests), slot_(slot) {}
     ~Exchange() { Close(); }
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -41,17 +37,21 @@ public:
     bool IsOpen() const { return request_ != nullptr; }
     HINTERNET Request() const { return request_; }
     DWORD Status() const { return status_; }
+    // What the answer's status means for the transfer: Ok for 200 and 206.
+    Outcome StatusOutcome() const;
     const ContentRange& Range() const { return contentRange_; }
     // A 206 carrying exactly range of a file of total bytes.
     bool Carries(ByteRange range, uint64_t total) const;
 
 private:
+    static constexpr DWORD kNoStatus = 0;  // no answer read
+
     void ReadHeaders();
 
-    CancelGate& gate_;
+    RequestRegistry& requests_;
     size_t slot_;
     InetHandle connection_;
     HINTERNET request_ = nullptr;
-    DWORD status_ = 0;
+    DWORD status_ = kNoStatus;
     ContentRange contentRange_;
 };

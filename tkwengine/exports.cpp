@@ -4,27 +4,36 @@
 
 namespace {
 
+// What the table's other operations return.
+constexpr int32_t kCallDone = 0;
+constexpr int32_t kCallRefused = -1;
+
 Engine* g_engine = nullptr;
 
 int32_t __stdcall StartDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char*, int32_t)
 {
-    if (!g_engine) return -1;
+    if (!g_engine) return kStartReleased;
     return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow);
 }
 
 int32_t __stdcall CancelDownload()
 {
     if (g_engine) g_engine->Cancel();
-    return 0;
+    return kCallDone;
 }
 
-int32_t __stdcall SetDownloadFolder(const char* folder) { return g_engine ? g_engine->SetFolder(folder) : -1; }
+int32_t __stdcall SetDownloadFolder(const char* folder)
+{
+    return g_engine && g_engine->SetFolder(folder) ? kCallDone : kCallRefused;
+}
 
 int32_t __stdcall Release()
 {
+    // From inside the callback: the job's thread cannot wait for its own end.
+    if (g_engine && g_engine->OnJobThread()) return kCallRefused;
     delete g_engine;
     g_engine = nullptr;
-    return 0;
+    return kCallDone;
 }
 
 EngineInterface g_table = {&StartDownload, &CancelDownload, &SetDownloadFolder, nullptr, nullptr, nullptr, &Release};

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "common/engine_contract.h"
-
 namespace {
 
 constexpr uint64_t kFat32Limit = 0x100000000ull;
@@ -30,20 +28,18 @@ uint64_t SizeOf(HANDLE file)
 
 }  // namespace
 
-int32_t FileError(DWORD error)
+Outcome FileError(DWORD error)
 {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return kErrorFileLocked;
-    if (IsDiskFull(error)) return kErrorDiskFull;
-    return kErrorCreateFailed;
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return Outcome::FileLocked;
+    if (IsDiskFull(error)) return Outcome::DiskFull;
+    return Outcome::CreateFailed;
 }
 
-int32_t TargetFile::Open(const char* path)
+Outcome TargetFile::Open(const char* path)
 {
     handle_.Reset(CreateFileA(path, kAccess, kShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return handle_.Valid() ? 0 : FileError(GetLastError());
+    return handle_.Valid() ? Outcome::Ok : FileError(GetLastError());
 }
-
-uint64_t TargetFile::Size() const { return SizeOf(handle_.Get()); }
 
 bool TargetFile::TruncateAt(uint64_t size)
 {
@@ -52,31 +48,31 @@ bool TargetFile::TruncateAt(uint64_t size)
     return SetFilePointerEx(handle_.Get(), position, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get());
 }
 
-int32_t TargetFile::WriteAt(uint64_t offset, const void* data, DWORD size)
+Outcome TargetFile::WriteAt(uint64_t offset, const void* data, DWORD size)
 {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
     if (!WriteFile(handle_.Get(), data, size, &written, &at))
-        return IsDiskFull(GetLastError()) ? kErrorDiskFull : kErrorWriteFailed;
-    return written == size ? 0 : kErrorDiskFull;
+        return IsDiskFull(GetLastError()) ? Outcome::DiskFull : Outcome::WriteFailed;
+    return written == size ? Outcome::Ok : Outcome::DiskFull;
 }
 
-int32_t InspectLocalFile(const char* path, uint64_t& size)
+Outcome InspectLocalFile(const char* path, uint64_t& size)
 {
     size = 0;
     FileHandle file(CreateFileA(path, kAccess, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Valid()) size = SizeOf(file.Get());
     DWORD error = file.Valid() ? ERROR_SUCCESS : GetLastError();
-    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : FileError(error);
+    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? Outcome::Ok : FileError(error);
 }
 
-int32_t CheckVolume(const char* folder, uint64_t expected, uint64_t present)
+Outcome CheckVolume(const char* folder, uint64_t expected, uint64_t present)
 {
-    if (expected >= kFat32Limit && IsFatVolume(folder)) return kErrorFat32Limit;
+    if (expected >= kFat32Limit && IsFatVolume(folder)) return Outcome::Fat32Limit;
     ULARGE_INTEGER available = {};
-    if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return 0;  // unknown: writing will tell
+    if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return Outcome::Ok;  // unknown: writing will tell
     uint64_t needed = expected > present ? expected - present : 0;
-    return available.QuadPart < needed ? kErrorDiskFull : 0;
+    return available.QuadPart < needed ? Outcome::DiskFull : Outcome::Ok;
 }

@@ -3,29 +3,28 @@
 #include <cstdint>
 
 #include "common/win_handles.h"
+#include "tkwengine/outcome.h"
 
 class TargetFile {
 public:
-    // Opens or creates; 0 or an engine error code (locked, cannot create, disk full).
-    int32_t Open(const char* path);
-    bool IsOpen() const { return handle_.Valid(); }
-    uint64_t Size() const;
+    // Opens or creates; FileLocked, CreateFailed or DiskFull when it cannot.
+    Outcome Open(const char* path);
     // Cuts the file at size, so a restart rewrites what follows.
     bool TruncateAt(uint64_t size);
-    // 0, kErrorDiskFull or kErrorWriteFailed.
-    int32_t WriteAt(uint64_t offset, const void* data, DWORD size);
+    // Ok, DiskFull or WriteFailed.
+    Outcome WriteAt(uint64_t offset, const void* data, DWORD size);
     bool Close() { return handle_.Close(); }
 
 private:
     FileHandle handle_;
 };
 
-// The engine error for a file that cannot be opened, moved or created.
-int32_t FileError(DWORD error);
+// Why a file cannot be opened, moved or created.
+Outcome FileError(DWORD error);
 
-// Size of the file at path (0 when there is none); an engine error when
-// another program holds it.
-int32_t InspectLocalFile(const char* path, uint64_t& size);
+// Size of the file at path (0 when there is none); a failure when another
+// program holds it.
+Outcome InspectLocalFile(const char* path, uint64_t& size);
 
 // Free space and the FAT32 size limit for what is still to come.
-int32_t CheckVolume(const char* folder, uint64_t expected, uint64_t present);
+Outcome CheckVolume(const char* folder, uint64_t expected, uint64_t present);

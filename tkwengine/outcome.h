@@ -1,28 +1,27 @@
-// What a request or a round ends in: 0, an engine error code, or one of the
-// internal outcomes below, and which of them are worth another try.
+// What a request, a round and a file's transfer end in, named from the first
+// request to the end of the job. Only the reporter turns an outcome into what
+// the program hears (Reporter::Ended).
 #pragma once
-#include <windows.h>
 
-#include <cstdint>
+enum class Outcome {
+    Ok,
+    Cancelled,         // ends silently
+    StartAgain,        // the kept state is of no use: the next round starts afresh
+    UnexpectedStatus,  // heard as a network failure, never tried again
+    NetworkFailed,     // a lost connection, a time-out, an unreachable server
+    ServerFailed,      // a 5xx answer
+    Forbidden,
+    NotFound,
+    RangeRefused,
+    DiskFull,
+    FileLocked,
+    CreateFailed,
+    WriteFailed,
+    Fat32Limit,
+};
 
-#include "common/engine_contract.h"
-
-constexpr int32_t kCancelled = -1;      // ends silently
-constexpr int32_t kStatusRefused = -2;  // an unexpected status: reported as a network error, never retried
-constexpr int32_t kStartAgain = -3;     // the kept state is of no use: the next round starts afresh
-
-// A lost connection, a time-out, an unreachable server or a 5xx answer.
-inline bool IsTransient(int32_t outcome) { return outcome == kErrorNetwork || outcome == kErrorServer; }
-
-// The code the program hears for an outcome; 0 or negative: nothing.
-inline int32_t ReportedError(int32_t outcome) { return outcome == kStatusRefused ? kErrorNetwork : outcome; }
-
-inline int32_t StatusOutcome(DWORD status)
+// A failure that may pass, worth another try.
+inline bool IsTransient(Outcome outcome)
 {
-    if (status == 200 || status == 206) return 0;
-    if (status == 403) return kErrorHttp403;
-    if (status == 404 || status == 410) return kErrorHttp404;
-    if (status == 416) return kErrorRangeRefused;
-    if (status >= 500) return kErrorServer;
-    return kStatusRefused;
+    return outcome == Outcome::NetworkFailed || outcome == Outcome::ServerFailed;
 }

@@ -8,24 +8,9 @@ namespace {
 // Smaller pieces cost a request each for little gain.
 constexpr uint64_t kMinPiece = 1 << 20;
 
-class Locked {
-public:
-    explicit Locked(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-    ~Locked() { LeaveCriticalSection(&lock_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    CRITICAL_SECTION& lock_;
-};
-
 Piece Fresh(uint64_t from, uint64_t end, int owner) { return Piece{from, from, from, from, end, owner, true}; }
 
 }  // namespace
-
-PieceTable::PieceTable() { InitializeCriticalSection(&lock_); }
-
-PieceTable::~PieceTable() { DeleteCriticalSection(&lock_); }
 
 void PieceTable::Reset()
 {
@@ -44,6 +29,21 @@ bool PieceTable::Add(ByteRange range, size_t parts)
         *slot = Fresh(from, part + 1 == parts ? range.to : from + length / parts, -1);
     }
     return true;
+}
+
+void PieceTable::Spread(const ByteRange* ranges, size_t count, size_t connections)
+{
+    size_t parts[kMaxPieces];
+    count = std::min(count, kMaxPieces);
+    std::fill(parts, parts + count, size_t{1});
+    auto share = [&](size_t i) { return (ranges[i].to - ranges[i].from) / parts[i]; };
+    for (size_t spare = connections > count ? connections - count : 0; count > 0 && spare > 0; --spare) {
+        size_t widest = 0;
+        for (size_t i = 1; i < count; ++i)
+            if (share(i) > share(widest)) widest = i;
+        ++parts[widest];
+    }
+    for (size_t i = 0; i < count; ++i) Add(ranges[i], parts[i]);
 }
 
 bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range)

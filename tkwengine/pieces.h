@@ -11,7 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tkwengine/exchange.h"
+#include "tkwengine/byte_range.h"
+#include "tkwengine/lock.h"
 
 struct Piece {
     uint64_t written = 0;    // bytes before it are on disk
@@ -29,14 +30,16 @@ public:
     // A piece open to the end of the body: one connection reading until it ends.
     static constexpr uint64_t kOpenEnd = UINT64_MAX;
 
-    PieceTable();
-    ~PieceTable();
+    PieceTable() = default;
     PieceTable(const PieceTable&) = delete;
     PieceTable& operator=(const PieceTable&) = delete;
 
     void Reset();
     // Adds [from, to), split into `parts` pieces nobody owns yet.
     bool Add(ByteRange range, size_t parts);
+    // Adds a piece per range and one more for each spare connection, cut
+    // from the ranges whose pieces are widest.
+    void Spread(const ByteRange* ranges, size_t count, size_t connections);
     // The piece owner works on next (what it owns, one nobody owns, or a
     // split of the largest) and the range to ask for, at most span bytes;
     // false when none is left.
@@ -57,6 +60,6 @@ private:
     bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }
     bool SplitLargest(int owner, size_t& piece);
 
-    mutable CRITICAL_SECTION lock_;
+    mutable CriticalLock lock_;
     Piece pieces_[kMaxPieces];
 };

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "common/win_handles.h"
-#include "tkwengine/exchange.h"
+#include "tkwengine/byte_range.h"
 
 struct SideFiles {
     char part[MAX_PATH] = {};
@@ -37,7 +37,7 @@ class StateFile {
 public:
     bool Open(const char* path);
     // Rewrites the whole record in place, with one write.
-    bool Save(ResumeState state);
+    bool Save(const ResumeState& state);
     void Close() { handle_.Close(); }
 
 private:

@@ -1,211 +1,85 @@
 #include "tkwengine/round.h"
 
-#include <algorithm>
+#include "tkwengine/chunk_pipe.h"
+#include "tkwengine/reporter.h"
+#include "tkwengine/resume_state.h"
 
 namespace {
 
 constexpr DWORD kProgressIntervalMs = 100;  // at most about ten Progress events a second,
 constexpr DWORD kProgressSilenceMs = 500;   // and one at least this often, even while a link stalls
 constexpr DWORD kStateIntervalMs = 1000;
-constexpr DWORD kReadTargetMs = 50;
-constexpr DWORD kSpanTargetMs = 4000;
-constexpr uint64_t kMaxSpan = 64ull << 20;
-constexpr DWORD kMinReadSize = 4096;
-
-// How WinINet under Wine reads a body, measured with bench/wininet_probe
-// against nginx on loopback, fast and capped at 40 KB/s:
-// - InternetReadFile returns only when the asked size has arrived or the
-//   body ends, on fast and slow links alike.
-// - InternetReadFileEx with IRF_NO_WAIT returns at once what has arrived
-//   when something has (about 1 MiB a call on the fast link); when nothing
-//   has, it blocks like InternetReadFile: on the slow link one call waited
-//   4 s for the rest of the body.
-// - InternetQueryDataAvailable waits for data and reports at most WinINet's
-//   8 KiB receive buffer: reading what it reports takes 16,000 calls per
-//   128 MiB, at half the speed of 1 MiB reads.
-// So each read asks for what the link delivers in about kReadTargetMs at
-// the rate just seen: the whole buffer on fast links, a few KiB on slow
-// ones, so progress keeps coming while a read blocks. It grows at most
-// twofold per read: a read served from buffered data says little about the
-// link.
-DWORD NextReadSize(DWORD want, DWORD got, DWORD elapsedMs)
-{
-    uint64_t paced = static_cast<uint64_t>(got) * kReadTargetMs / std::max<DWORD>(elapsedMs, 1);
-    uint64_t size = std::min<uint64_t>(paced, static_cast<uint64_t>(want) * 2);
-    return static_cast<DWORD>(std::clamp<uint64_t>(size, kMinReadSize, ChunkPipe::kBufferSize));
-}
-
-uint64_t NextSpan(uint64_t bytes, DWORD elapsedMs)
-{
-    return std::clamp<uint64_t>(bytes * kSpanTargetMs / std::max<DWORD>(elapsedMs, 1), kFirstSpan, kMaxSpan);
-}
 
 class ProgressClock {
 public:
-    ProgressClock(Engine& engine, uint64_t present) : engine_(engine), reported_(present), last_(GetTickCount()) {}
+    ProgressClock(Reporter& reporter, uint64_t present)
+        : reporter_(reporter), reported_(present), last_(GetTickCount())
+    {
+    }
 
     void Tick(uint64_t present)
     {
         DWORD quiet = GetTickCount() - last_;
         if (quiet < kProgressIntervalMs || (present == reported_ && quiet < kProgressSilenceMs)) return;
-        engine_.Report(kEngineProgress, present);
+        reporter_.Progress(present);
         reported_ = present;
         last_ = GetTickCount();
     }
 
 private:
-    Engine& engine_;
+    Reporter& reporter_;
     uint64_t reported_;
     DWORD last_;
 };
 
 }  // namespace
 
-Round::Round(Engine& engine, TargetFile& file, PieceTable& pieces, Exchange (&exchanges)[CancelGate::kSlots],
-             const RoundSetup& setup)
-    : engine_(engine), file_(file), pieces_(pieces), exchanges_(exchanges), setup_(setup)
+Round::Round(const JobLinks& links, TargetFile& file, PieceTable& pieces,
+             Exchange (&exchanges)[RequestRegistry::kSlots], const RoundSetup& setup)
+    : links_(links), file_(file), pieces_(pieces), exchanges_(exchanges), setup_(setup)
 {
 }
 
-int32_t Round::Run(uint64_t& present)
+Outcome Round::Run(uint64_t& present)
 {
-    engine_.Pipe().Reset(setup_.connections);
+    links_.pipe.Reset(setup_.connections);
     Launch();
-    int32_t error = Drain(present);
-    if (error) {
-        engine_.Pipe().Shut();
-        engine_.Gate().Abort();
+    Outcome outcome = Drain(present);
+    if (outcome != Outcome::Ok) {
+        links_.pipe.Shut();
+        links_.requests.Abort();
     }
-    for (Connection& connection : connections_) {
-        if (connection.thread.Valid()) WaitForSingleObject(connection.thread.Get(), INFINITE);
-        connection.thread.Reset();
-    }
-    engine_.Gate().Resume();
+    for (std::optional<Connection>& connection : connections_)
+        if (connection) connection->Join();
+    links_.requests.Resume();
     SaveState();
-    if (error) return error;
-    return pieces_.Complete() ? 0 : ConnectionsError();
+    if (outcome != Outcome::Ok) return outcome;
+    return pieces_.Complete() ? Outcome::Ok : ConnectionsOutcome();
 }
 
 void Round::Launch()
 {
     for (size_t slot = 0; slot < setup_.connections; ++slot) {
-        Connection& connection = connections_[slot];
-        connection.round = this;
-        connection.slot = slot;
-        connection.endpoint = (setup_.firstEndpoint + slot) % setup_.target->count;
-        connection.thread.Reset(CreateThread(nullptr, 0, &Round::ConnectionMain, &connection, 0, nullptr));
-        if (connection.thread.Valid()) continue;
-        connection.error = kErrorNetwork;
-        engine_.Pipe().SenderDone();
+        connections_[slot].emplace(setup_, pieces_, links_.pipe, links_.cancel, exchanges_[slot], slot);
+        connections_[slot]->Start((setup_.firstEndpoint + slot) % setup_.target->count);
     }
 }
 
-DWORD WINAPI Round::ConnectionMain(void* connection)
+Outcome Round::Drain(uint64_t& present)
 {
-    Connection& self = *static_cast<Connection*>(connection);
-    self.round->Serve(self);
-    return 0;
-}
-
-void Round::Serve(Connection& connection)
-{
-    size_t piece = 0;
-    ByteRange range;
-    uint64_t span = kFirstSpan;
-    while (pieces_.Claim(static_cast<int>(connection.slot), span, piece, range)) {
-        DWORD begin = GetTickCount();
-        connection.error = Fetch(connection, piece, range);
-        if (connection.error == 0) {
-            span = NextSpan(range.to - range.from, GetTickCount() - begin);
-            continue;
-        }
-        pieces_.Disown(piece);
-        if (connection.error == kCancelled || !MoveOn(connection)) break;
-    }
-    exchanges_[connection.slot].Close();
-    engine_.Pipe().SenderDone();
-}
-
-int32_t Round::Fetch(const Connection& connection, size_t piece, ByteRange range)
-{
-    Exchange& exchange = exchanges_[connection.slot];
-    if (!exchange.IsOpen()) {
-        if (int32_t error = Connect(connection, range)) return error;
-    }
-    int32_t error = Receive(exchange, piece);
-    exchange.Close();
-    return error;
-}
-
-int32_t Round::Connect(const Connection& connection, ByteRange range)
-{
-    Exchange& exchange = exchanges_[connection.slot];
-    const Target& target = *setup_.target;
-    if (!exchange.Open(setup_.session, target.endpoints[connection.endpoint], target, range))
-        return engine_.Gate().Cancelled() ? kCancelled : kErrorNetwork;
-    if (exchange.Carries(range, setup_.exactSize)) return 0;
-    // Any other answer, a 200 or other bytes among them, makes this server no use for pieces.
-    int32_t error = StatusOutcome(exchange.Status());
-    exchange.Close();
-    return error ? error : kErrorNetwork;
-}
-
-int32_t Round::Receive(const Exchange& exchange, size_t piece)
-{
-    ChunkPipe& pipe = engine_.Pipe();
-    DWORD want = kMinReadSize;
-    for (;;) {
-        DWORD size = pieces_.Reserve(piece, want);
-        if (size == 0) return 0;
-        char* buffer = pipe.Acquire();
-        if (!buffer) return kCancelled;
-        DWORD got = 0, before = GetTickCount();
-        BOOL read = InternetReadFile(exchange.Request(), buffer, size, &got);
-        if (!read || got == 0) {
-            pipe.Recycle(buffer);
-            if (read && !setup_.exactSize) {
-                pieces_.EndBody(piece);
-                return 0;
-            }
-            return engine_.Gate().Cancelled() ? kCancelled : kErrorNetwork;
-        }
-        want = NextReadSize(want, got, GetTickCount() - before);
-        pipe.Deliver({buffer, got, pieces_.Received(piece, got), piece});
-    }
-}
-
-// A connection whose server failed goes on with the next one it has not
-// failed on; with one connection reading one body, the round ends instead.
-bool Round::MoveOn(Connection& connection)
-{
-    if (!setup_.exactSize) return false;
-    const size_t count = setup_.target->count;
-    connection.failed[connection.endpoint] = true;
-    for (size_t step = 1; step <= count; ++step) {
-        size_t next = (connection.endpoint + step) % count;
-        if (connection.failed[next]) continue;
-        connection.endpoint = next;
-        return true;
-    }
-    return false;
-}
-
-int32_t Round::Drain(uint64_t& present)
-{
-    ChunkPipe& pipe = engine_.Pipe();
-    ProgressClock progress(engine_, present);
+    ProgressClock progress(links_.reporter, present);
     DWORD saved = GetTickCount();
     for (;;) {
-        if (engine_.Gate().Cancelled()) return kCancelled;
+        if (links_.cancel.Raised()) return Outcome::Cancelled;
         Chunk chunk;
-        if (pipe.Take(chunk, kProgressIntervalMs)) {
-            int32_t error = file_.WriteAt(chunk.offset, chunk.data, chunk.size);
-            pipe.Recycle(chunk.data);
-            if (error) return error;
+        if (links_.pipe.Take(chunk, kProgressIntervalMs)) {
+            Outcome written = file_.WriteAt(chunk.offset, chunk.data, chunk.size);
+            links_.pipe.Recycle(chunk.data);
+            if (written != Outcome::Ok) return written;
             pieces_.Written(chunk.piece, chunk.size);
             present += chunk.size;
-        } else if (pipe.Drained()) {
-            return 0;
+        } else if (links_.pipe.Drained()) {
+            return Outcome::Ok;
         }
         progress.Tick(present);
         if (GetTickCount() - saved < kStateIntervalMs) continue;
@@ -225,13 +99,13 @@ void Round::SaveState()
 
 // A round left unfinished is tried again when any connection's last failure
 // may pass; otherwise the first lasting failure is what the program hears.
-int32_t Round::ConnectionsError() const
+Outcome Round::ConnectionsOutcome() const
 {
-    int32_t lasting = 0;
+    Outcome lasting = Outcome::Ok;
     for (size_t slot = 0; slot < setup_.connections; ++slot) {
-        int32_t error = connections_[slot].error;
-        if (IsTransient(error)) return error;
-        if (error && !lasting) lasting = error;
+        Outcome outcome = connections_[slot]->LastOutcome();
+        if (IsTransient(outcome)) return outcome;
+        if (lasting == Outcome::Ok) lasting = outcome;
     }
-    return lasting ? lasting : kErrorNetwork;
+    return lasting != Outcome::Ok ? lasting : Outcome::NetworkFailed;
 }

@@ -3,11 +3,11 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "support/host_path.h"
 
@@ -16,9 +16,7 @@ namespace {
 std::mutex g_mutex;
 std::condition_variable g_changed;
 std::vector<RecordedEvent> g_events;
-std::atomic<DWORD> g_holdAfterFinishedMs{0};
-std::string g_runAtFinished;
-std::atomic<UINT> g_runResult{0};
+std::function<void(int32_t)> g_hook;
 
 HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t high)
 {
@@ -29,9 +27,7 @@ HRESULT __stdcall Record(void* context, int32_t event, uint32_t low, uint32_t hi
                             GetTickCount()});
     }
     g_changed.notify_all();
-    if (event == kEngineFinished && !g_runAtFinished.empty())
-        g_runResult = WinExec(("\"" + g_runAtFinished + "\"").c_str(), SW_HIDE);
-    if (event == kEngineFinished) Sleep(g_holdAfterFinishedMs.load());
+    if (g_hook) g_hook(event);
     return 0;
 }
 
@@ -71,6 +67,12 @@ size_t CountThreads()
     return count;
 }
 
+// With g_mutex held.
+bool Heard(int32_t event)
+{
+    return std::any_of(g_events.begin(), g_events.end(), [&](const RecordedEvent& e) { return e.event == event; });
+}
+
 template <class Pred> bool WaitUntil(DWORD timeoutMs, Pred pred)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
@@ -93,15 +95,7 @@ std::vector<RecordedEvent> RecordedEvents()
     return g_events;
 }
 
-void HoldAfterFinished(DWORD ms) { g_holdAfterFinishedMs = ms; }
-
-void RunAtFinished(const std::string& program)
-{
-    g_runAtFinished = program;
-    g_runResult = 0;
-}
-
-UINT RunAtFinishedResult() { return g_runResult.load(); }
+void OnEvent(std::function<void(int32_t event)> hook) { g_hook = std::move(hook); }
 
 void ClearEvents()
 {
@@ -111,18 +105,12 @@ void ClearEvents()
 
 bool WaitForEvent(int32_t event, DWORD timeoutMs)
 {
-    return WaitUntil(timeoutMs, [event] {
-        return std::any_of(g_events.begin(), g_events.end(),
-                           [&](const RecordedEvent& e) { return e.event == event; });
-    });
+    return WaitUntil(timeoutMs, [event] { return Heard(event); });
 }
 
 bool WaitForEnd(DWORD timeoutMs)
 {
-    bool ended = WaitUntil(timeoutMs, [] {
-        return std::any_of(g_events.begin(), g_events.end(),
-                           [&](const RecordedEvent& e) { return e.event == kEngineFinished || e.event == kEngineError; });
-    });
+    bool ended = WaitUntil(timeoutMs, [] { return Heard(kEngineFinished) || Heard(kEngineError); });
     WaitForWorkerExit();
     return ended;
 }
@@ -132,10 +120,18 @@ void WaitForWorkerExit()
     for (int i = 0; i < 500 && CountThreads() > g_baselineThreads; ++i) Sleep(10);
 }
 
-bool HasEvent(int32_t event)
+size_t CountEvents(int32_t event)
 {
     std::vector<RecordedEvent> events = RecordedEvents();
-    return std::any_of(events.begin(), events.end(), [&](const RecordedEvent& e) { return e.event == event; });
+    return static_cast<size_t>(
+        std::count_if(events.begin(), events.end(), [&](const RecordedEvent& e) { return e.event == event; }));
+}
+
+uint64_t FirstValue(int32_t event)
+{
+    for (const RecordedEvent& e : RecordedEvents())
+        if (e.event == event) return e.value;
+    return UINT64_MAX;
 }
 
 int32_t LastErrorCode()
@@ -144,13 +140,6 @@ int32_t LastErrorCode()
     for (const RecordedEvent& e : RecordedEvents())
         if (e.event == kEngineError) code = static_cast<int32_t>(e.value);
     return code;
-}
-
-uint64_t FinishedValue()
-{
-    for (const RecordedEvent& e : RecordedEvents())
-        if (e.event == kEngineFinished) return e.value;
-    return UINT64_MAX;
 }
 
 template <class F> void OffThread(F f) { std::thread(f).join(); }
@@ -197,13 +186,6 @@ void WriteFileBytes(const std::string& path, const std::string& data)
     ASSERT_EQ(data.size(), written);
 }
 
-uint64_t FileSizeOf(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return UINT64_MAX;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::string Pattern(size_t size, unsigned seed)
 {
     std::string data(size, '\0');
@@ -232,8 +214,7 @@ void EngineTest::TearDown()
 {
     if (engine_) engine_->Release();
     engine_ = nullptr;
-    HoldAfterFinished(0);
-    RunAtFinished("");
+    OnEvent(nullptr);
     RemoveTree(folder_);
 }
 

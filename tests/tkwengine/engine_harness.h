@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,9 @@ GetVDInterfaceProc Entry();
 // Every event the callback received, safe to read while the engine runs.
 std::vector<RecordedEvent> RecordedEvents();
 void ClearEvents();
-// Keeps the worker inside the callback this long after a Finished event.
-void HoldAfterFinished(DWORD ms);
-// Starts this program from the callback the moment Finished arrives, as the
-// window does; RunAtFinishedResult() is WinExec's answer (above 31: started).
-void RunAtFinished(const std::string& program);
-UINT RunAtFinishedResult();
+// Runs inside the callback after each event is recorded, as a program's
+// callback would (empty: nothing).
+void OnEvent(std::function<void(int32_t event)> hook);
 // Waits until a Finished or Error event arrives (and the worker exits); false on time-out.
 bool WaitForEnd(DWORD timeoutMs);
 // On the Wine bench a socket connect stalls while another thread of the
@@ -39,9 +37,10 @@ bool WaitForEnd(DWORD timeoutMs);
 void WaitForWorkerExit();
 // Waits until some event with this code arrives.
 bool WaitForEvent(int32_t event, DWORD timeoutMs);
-bool HasEvent(int32_t event);
-int32_t LastErrorCode();  // 0 when there was none
-uint64_t FinishedValue();
+size_t CountEvents(int32_t event);
+inline bool HasEvent(int32_t event) { return CountEvents(event) > 0; }
+uint64_t FirstValue(int32_t event);  // UINT64_MAX when there was none
+int32_t LastErrorCode();             // 0 when there was none
 
 // The scripted server, every call made on a short-lived thread: on the Wine
 // bench the main thread's sockets misbehave once another thread has run.
@@ -60,9 +59,16 @@ private:
     HttpResponder* responder_ = nullptr;
 };
 
+// reply with one of its fields changed.
+template <class Field> HttpReply With(HttpReply reply, Field HttpReply::*field, Field value)
+{
+    reply.*field = value;
+    return reply;
+}
+
+// Readable while the engine writes the file; empty when there is none.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& data);
-uint64_t FileSizeOf(const std::string& path);  // UINT64_MAX when missing
 std::string Pattern(size_t size, unsigned seed);
 
 class EngineTest : public ::testing::Test {

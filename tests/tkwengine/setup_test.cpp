@@ -35,18 +35,6 @@ TEST_F(EngineTest, RefusesUnsafeNames)
     EXPECT_TRUE(server.Requests().empty());
 }
 
-// Korean names are not covered here: this Wine bench cannot create files
-// with CP949 names at all (CreateFileA fails for the test itself).
-TEST_F(EngineTest, KeepsPercentSignsInTheName)
-{
-    ScriptedServer server;
-    server.Serve("/setup%20v1.bin", HttpReply::Ok("hello"));
-    ASSERT_EQ(0, Start(server.Url("/setup%20v1.bin"), 5));
-    ASSERT_TRUE(WaitForEnd(30000));
-    EXPECT_EQ(0, LastErrorCode());
-    EXPECT_EQ("hello", ReadFileBytes(Local("setup%20v1.bin")));
-}
-
 TEST_F(EngineTest, RefusesANullCallback)
 {
     engine_->Release();

@@ -1,5 +1,6 @@
 // Successful transfers: whole files, resumes, restarts, mirrors.
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 
 #include "support/host_path.h"
@@ -10,70 +11,53 @@ namespace {
 
 constexpr DWORD kWaitMs = 30000;
 
-TEST_F(EngineTest, DownloadsAWholeFileByteForByte)
+// Whatever is there before, the file ends whole: the ranges asked for, and
+// Started first, then Progress at the full size if anything was fetched,
+// then Finished, each on the engine's thread with the engine as context.
+TEST_F(EngineTest, FetchesAFileWhateverIsThereBefore)
 {
-    ScriptedServer server;
-    std::string data = Pattern(3 * 1024 * 1024 + 17, 1);
-    server.Serve("/files/whole.bin", HttpReply::Ok(data));
-    ASSERT_EQ(0, Start(server.Url("/files/whole.bin"), data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(0, LastErrorCode());
-    EXPECT_EQ(data.size(), FinishedValue());
-    EXPECT_TRUE(ReadFileBytes(Local("whole.bin")) == data);
-    std::vector<RecordedEvent> events = RecordedEvents();
-    ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(kEngineStarted, events.front().event);
-    EXPECT_EQ(0u, events.front().value);
-    EXPECT_EQ(kEngineProgress, events[events.size() - 2].event);
-    EXPECT_EQ(data.size(), events[events.size() - 2].value);
-    for (const RecordedEvent& e : events) {
-        EXPECT_NE(GetCurrentThreadId(), e.thread);
-        EXPECT_NE(nullptr, e.context);
+    const std::string resumed = Pattern(500000, 2), complete = Pattern(5000, 4);
+    struct Row {
+        const char* name;
+        std::string data;
+        bool ranges;  // answered by the server
+        std::string present;
+        std::vector<std::string> asked;  // Range headers of the requests
+        uint64_t started;
+    } const rows[] = {
+        {"whole.bin", Pattern(3 * 1024 * 1024 + 17, 1), false, "", {""}, 0},
+        {"resume.bin", resumed, true, resumed.substr(0, 123456), {"bytes=123456-"}, 123456},
+        {"restart.bin", Pattern(400000, 3), false, Pattern(100000, 99), {"bytes=100000-"}, 0},  // stale bytes go
+        {"done.bin", complete, false, complete, {}, complete.size()},
+        // Percent signs stay in the name. Korean names are not covered: this
+        // Wine bench cannot create files with CP949 names at all.
+        {"setup%20v1.bin", "hello", false, "", {""}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server;
+        server.Serve(std::string("/") + row.name, With(HttpReply::Ok(row.data), &HttpReply::ranges, row.ranges));
+        if (!row.present.empty()) WriteFileBytes(Local(row.name), row.present);
+        ClearEvents();
+        ASSERT_EQ(0, Start(server.Url(std::string("/") + row.name), row.data.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_TRUE(ReadFileBytes(Local(row.name)) == row.data);
+        std::vector<std::string> asked;
+        for (const HttpRequest& get : server.Requests()) asked.push_back(get.Header("range"));
+        EXPECT_EQ(row.asked, asked);
+        std::vector<RecordedEvent> events = RecordedEvents();
+        ASSERT_EQ(row.asked.empty() ? 2u : 3u, std::min<size_t>(events.size(), 3));  // three at least after a request
+        EXPECT_EQ(kEngineStarted, events.front().event);
+        EXPECT_EQ(row.started, events.front().value);
+        EXPECT_EQ(row.asked.empty() ? kEngineStarted : kEngineProgress, events[events.size() - 2].event);
+        EXPECT_EQ(row.data.size(), events[events.size() - 2].value);
+        EXPECT_EQ(kEngineFinished, events.back().event);
+        EXPECT_EQ(row.data.size(), events.back().value);
+        for (const RecordedEvent& e : events) {
+            EXPECT_NE(GetCurrentThreadId(), e.thread);
+            EXPECT_NE(nullptr, e.context);
+        }
     }
-}
-
-TEST_F(EngineTest, ResumesAPartialFileWithARange)
-{
-    ScriptedServer server;
-    std::string data = Pattern(500000, 2);
-    HttpReply reply = HttpReply::Ok(data);
-    reply.ranges = true;
-    server.Serve("/resume.bin", reply);
-    WriteFileBytes(Local("resume.bin"), data.substr(0, 123456));
-    ASSERT_EQ(0, Start(server.Url("/resume.bin"), data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(0, LastErrorCode());
-    EXPECT_TRUE(ReadFileBytes(Local("resume.bin")) == data);
-    ASSERT_EQ(1u, server.Requests().size());
-    EXPECT_EQ("bytes=123456-", server.Requests()[0].Header("range"));
-    ASSERT_FALSE(RecordedEvents().empty());
-    EXPECT_EQ(kEngineStarted, RecordedEvents().front().event);
-    EXPECT_EQ(123456u, RecordedEvents().front().value);
-}
-
-TEST_F(EngineTest, RestartsFromZeroWhenTheServerIgnoresTheRange)
-{
-    ScriptedServer server;
-    std::string data = Pattern(400000, 3);
-    server.Serve("/restart.bin", HttpReply::Ok(data));  // always 200
-    WriteFileBytes(Local("restart.bin"), Pattern(100000, 99));  // stale bytes must go
-    ASSERT_EQ(0, Start(server.Url("/restart.bin"), data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(0, LastErrorCode());
-    EXPECT_TRUE(ReadFileBytes(Local("restart.bin")) == data);
-    EXPECT_EQ("bytes=100000-", server.Requests().at(0).Header("range"));
-    EXPECT_EQ(0u, RecordedEvents().front().value);
-}
-
-TEST_F(EngineTest, FinishesACompleteFileWithoutATransfer)
-{
-    ScriptedServer server;
-    std::string data = Pattern(5000, 4);
-    WriteFileBytes(Local("done.bin"), data);
-    ASSERT_EQ(0, Start(server.Url("/done.bin"), data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(data.size(), FinishedValue());
-    EXPECT_TRUE(server.Requests().empty());
 }
 
 // The window starts the last file the moment it hears Finished: the file
@@ -83,63 +67,41 @@ TEST_F(EngineTest, AFinishedProgramStartsAtOnce)
     const std::string program = ReadFileBytes(HostPath(RUNNABLE_PROGRAM_PATH));
     ASSERT_GT(program.size(), 1000u);
     ScriptedServer server;
-    HttpReply reply = HttpReply::Ok(program);
-    reply.ranges = true;
+    const HttpReply reply = With(HttpReply::Ok(program), &HttpReply::ranges, true);
     const size_t presentBefore[] = {0, program.size() / 2, program.size(), 0, program.size() / 3, program.size(), 0, 1};
     for (size_t round = 0; round < std::size(presentBefore); ++round) {
         const std::string name = "run" + std::to_string(round) + ".exe";
         server.Serve("/" + name, reply);
         if (presentBefore[round]) WriteFileBytes(Local(name), program.substr(0, presentBefore[round]));
         ClearEvents();
-        RunAtFinished(Local(name));
+        std::atomic<UINT> started{0};
+        OnEvent([&](int32_t event) {
+            if (event == kEngineFinished) started = WinExec(("\"" + Local(name) + "\"").c_str(), SW_HIDE);
+        });
         ASSERT_EQ(0, Start(server.Url("/" + name), program.size()));
         ASSERT_TRUE(WaitForEnd(kWaitMs));
-        EXPECT_GT(RunAtFinishedResult(), 31u) << name << " with " << presentBefore[round] << " bytes present";
+        EXPECT_GT(started, 31u) << name << " with " << presentBefore[round] << " bytes present";
     }
 }
 
-TEST_F(EngineTest, UsesAMirrorWhenTheHostAnswers5xx)
+// The URL's own host first, then each mirror, past a 5xx answer or an unreachable host.
+TEST_F(EngineTest, UsesAMirrorWhenTheHostFails)
 {
-    ScriptedServer server;
-    std::string data = Pattern(70000, 5);
-    HttpReply failing = HttpReply::Status(500, "Internal Server Error", "boom");
-    failing.times = 1;
-    server.Serve("/m/mirror.bin", failing);
-    server.Serve("/m/mirror.bin", HttpReply::Ok(data));
-    std::string self = "127.0.0.1:" + std::to_string(server.Port());
-    Create(("127.0.0.1:1;" + self).c_str());  // a dead mirror first, then a working one
-    ASSERT_EQ(0, Start(server.Url("/m/mirror.bin"), data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(0, LastErrorCode());
-    EXPECT_TRUE(ReadFileBytes(Local("mirror.bin")) == data);
-    EXPECT_EQ(2u, server.Requests().size());
-}
-
-TEST_F(EngineTest, UsesAMirrorWhenTheHostIsUnreachable)
-{
-    ScriptedServer server;
-    std::string data = Pattern(1000, 6);
-    server.Serve("/far.bin", HttpReply::Ok(data));
-    Create((" 127.0.0.1:" + std::to_string(server.Port()) + " ").c_str());
-    ASSERT_EQ(0, Start("http://127.0.0.1:1/far.bin", data.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(0, LastErrorCode());
-    EXPECT_TRUE(ReadFileBytes(Local("far.bin")) == data);
-}
-
-TEST_F(EngineTest, RunsOneJobAfterAnother)
-{
-    ScriptedServer server;
-    std::string a = Pattern(2000, 7), b = Pattern(3000, 8);
-    server.Serve("/a.bin", HttpReply::Ok(a));
-    server.Serve("/b.bin", HttpReply::Ok(b));
-    ASSERT_EQ(0, Start(server.Url("/a.bin"), a.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    ClearEvents();
-    ASSERT_EQ(0, Start(server.Url("/b.bin"), b.size()));
-    ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a);
-    EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b);
+    for (bool unreachable : {false, true}) {
+        DeleteFileA(Local("mirror.bin").c_str());
+        ScriptedServer server;
+        std::string data = Pattern(70000, 5);
+        const std::string self = "127.0.0.1:" + std::to_string(server.Port());
+        if (!unreachable)
+            server.Serve("/m/mirror.bin", With(HttpReply::Status(500, "Internal Server Error", "boom"), &HttpReply::times, 1));
+        server.Serve("/m/mirror.bin", HttpReply::Ok(data));
+        Create(unreachable ? (" " + self + " ").c_str() : ("127.0.0.1:1;" + self).c_str());  // a dead mirror first
+        ASSERT_EQ(0, Start(unreachable ? "http://127.0.0.1:1/m/mirror.bin" : server.Url("/m/mirror.bin"), data.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0, LastErrorCode()) << unreachable;
+        EXPECT_TRUE(ReadFileBytes(Local("mirror.bin")) == data) << unreachable;
+        EXPECT_EQ(unreachable ? 1u : 2u, server.Requests().size());
+    }
 }
 
 // Large reads must not hide a slow transfer: progress keeps coming while the
@@ -155,9 +117,7 @@ TEST_F(EngineTest, ReportsProgressWhileASlowBodyArrives)
     for (const Row& row : rows) {
         ScriptedServer server;
         std::string data = Pattern(row.size, 14);
-        HttpReply reply = HttpReply::Ok(data);
-        reply.bytesPerSecond = row.bytesPerSecond;
-        server.Serve("/slow.bin", reply);
+        server.Serve("/slow.bin", With(HttpReply::Ok(data), &HttpReply::bytesPerSecond, row.bytesPerSecond));
         ASSERT_TRUE(FetchAfresh(server, "/slow.bin", data.size()));
         EXPECT_EQ(0, LastErrorCode());
         size_t partial = 0;
@@ -181,15 +141,11 @@ TEST_F(EngineTest, ATransientFailureMidFileIsTriedAgainFromTheBytesPresent)
     for (int status : statuses) {
         ScriptedServer server;
         std::string data = Pattern(600000, 15);
-        HttpReply reply = HttpReply::Ok(data);
-        reply.ranges = true;
-        HttpReply cut = reply;
+        HttpReply reply = With(HttpReply::Ok(data), &HttpReply::ranges, true), cut = reply;
         cut.closeAfter = 200000;
         cut.times = 1;
         server.Serve("/retry.bin", cut);
-        HttpReply failing = HttpReply::Status(status, "Service Unavailable");
-        failing.times = 1;
-        if (status) server.Serve("/retry.bin", failing);
+        if (status) server.Serve("/retry.bin", With(HttpReply::Status(status, "Service Unavailable"), &HttpReply::times, 1));
         server.Serve("/retry.bin", reply);
         ASSERT_TRUE(FetchAfresh(server, "/retry.bin", data.size()));
         EXPECT_EQ(0, LastErrorCode()) << status;
@@ -197,25 +153,64 @@ TEST_F(EngineTest, ATransientFailureMidFileIsTriedAgainFromTheBytesPresent)
         std::vector<HttpRequest> gets = server.Requests();
         ASSERT_EQ(status ? 3u : 2u, gets.size());
         EXPECT_EQ("bytes=200000-", gets.back().Header("range"));
-        EXPECT_EQ(0u, RecordedEvents().front().value);
+        EXPECT_EQ(0u, FirstValue(kEngineStarted));
     }
 }
 
 // The program starts the next file as soon as it hears Finished, while the
-// worker may still be on its way out.
+// worker may still be on its way out, even held in the callback a while.
 TEST_F(EngineTest, TakesTheNextJobWhileTheLastOneIsStillReporting)
 {
+    for (DWORD holdMs : {0, 300}) {
+        ScriptedServer server;
+        std::string a = Pattern(2000, 7), b = Pattern(3000, 8);
+        server.Serve("/a.bin", HttpReply::Ok(a));
+        server.Serve("/b.bin", HttpReply::Ok(b));
+        OnEvent([holdMs](int32_t event) { Sleep(event == kEngineFinished ? holdMs : 0); });
+        DeleteFileA(Local("a.bin").c_str());
+        DeleteFileA(Local("b.bin").c_str());
+        ClearEvents();
+        ASSERT_EQ(0, Start(server.Url("/a.bin"), a.size()));
+        ASSERT_TRUE(WaitForEvent(kEngineFinished, kWaitMs));
+        ClearEvents();
+        EXPECT_EQ(0, Start(server.Url("/b.bin"), b.size())) << holdMs;
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(b.size(), FirstValue(kEngineFinished)) << holdMs;
+        EXPECT_TRUE(ReadFileBytes(Local("a.bin")) == a) << holdMs;
+        EXPECT_TRUE(ReadFileBytes(Local("b.bin")) == b) << holdMs;
+    }
+}
+
+// A callback may call back into the engine without a deadlock: a start or a
+// release from inside it is refused, and after a cancel from inside it
+// nothing more is heard.
+TEST_F(EngineTest, ACallbackCallsBackIntoTheEngine)
+{
     ScriptedServer server;
-    std::string a = Pattern(1000, 9), b = Pattern(2000, 10);
-    WriteFileBytes(Local("a.bin"), a);
-    WriteFileBytes(Local("b.bin"), b);
-    HoldAfterFinished(300);
-    ASSERT_EQ(0, Start(server.Url("/a.bin"), a.size()));
-    ASSERT_TRUE(WaitForEvent(kEngineFinished, kWaitMs));
-    ClearEvents();
-    EXPECT_EQ(0, Start(server.Url("/b.bin"), b.size()));
+    std::string small = Pattern(1000, 16), large = Pattern(4 << 20, 17);
+    server.Serve("/small.bin", HttpReply::Ok(small));
+    server.Serve("/large.bin", With(HttpReply::Ok(large), &HttpReply::bytesPerSecond, DWORD{1 << 20}));
+    std::atomic<int32_t> started{0}, released{0};
+    OnEvent([&](int32_t event) {
+        if (event != kEngineFinished) return;
+        started = Start(server.Url("/large.bin"), large.size());
+        released = engine_->Release();
+    });
+    ASSERT_EQ(0, Start(server.Url("/small.bin"), small.size()));
     ASSERT_TRUE(WaitForEnd(kWaitMs));
-    EXPECT_EQ(b.size(), FinishedValue());
+    EXPECT_EQ(kStartNotReady, started);
+    EXPECT_NE(0, released);
+    ClearEvents();
+    OnEvent([this](int32_t event) {
+        if (event == kEngineProgress) engine_->CancelDownload();
+    });
+    ASSERT_EQ(0, Start(server.Url("/large.bin"), large.size()));
+    ASSERT_TRUE(WaitForEvent(kEngineProgress, kWaitMs));
+    WaitForWorkerExit();
+    std::vector<RecordedEvent> events = RecordedEvents();
+    ASSERT_EQ(2u, events.size());
+    EXPECT_EQ(kEngineStarted, events.front().event);
+    EXPECT_EQ(kEngineProgress, events.back().event);
 }
 
 }  // namespace

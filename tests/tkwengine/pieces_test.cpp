@@ -1,0 +1,136 @@
+// The piece table alone: how missing ranges become pieces, what connections
+// claim and steal, and the last bytes of a piece.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "tkwengine/pieces.h"
+
+namespace {
+
+constexpr uint64_t M = 1 << 20;
+constexpr uint64_t kLetGo = 0;  // as a claim's span: the owner lets go of its last piece instead
+using Spans = std::vector<std::pair<uint64_t, uint64_t>>;
+
+Spans MissingOf(const PieceTable& pieces)
+{
+    ByteRange missing[PieceTable::kMaxPieces];
+    Spans spans;
+    for (size_t i = 0, count = pieces.Missing(missing, PieceTable::kMaxPieces); i < count; ++i)
+        spans.push_back({missing[i].from, missing[i].to});
+    return spans;
+}
+
+TEST(PieceTable, SpreadsTheConnectionsOverTheMissingRanges)
+{
+    struct Row {
+        std::vector<ByteRange> ranges;
+        size_t connections;
+        Spans pieces;
+    } const rows[] = {
+        {{{0, 100}}, 1, {{0, 100}}},
+        {{{0, 100}}, 4, {{0, 25}, {25, 50}, {50, 75}, {75, 100}}},
+        {{{0, 10}}, 3, {{0, 3}, {3, 6}, {6, 10}}},  // the last piece takes the remainder
+        {{{0, 90}, {200, 210}}, 4, {{0, 30}, {30, 60}, {60, 90}, {200, 210}}},
+        {{{0, 10}, {20, 100}}, 3, {{0, 10}, {20, 60}, {60, 100}}},
+        {{{0, 40}, {50, 100}, {120, 130}}, 2, {{0, 40}, {50, 100}, {120, 130}}},
+    };
+    for (const Row& row : rows) {
+        PieceTable pieces;
+        pieces.Spread(row.ranges.data(), row.ranges.size(), row.connections);
+        EXPECT_EQ(row.pieces, MissingOf(pieces)) << row.connections << " connections, " << row.pieces.size() << " pieces";
+    }
+}
+
+// A connection claims its own piece, else one nobody owns, else the back half
+// of what the largest piece has not asked for yet: never less than two
+// minimum pieces, never from an open end.
+TEST(PieceTable, ClaimsItsOwnThenAFreePieceThenSteals)
+{
+    struct Claim {
+        int owner;
+        uint64_t span;
+        Spans asked;  // the range claimed; none when nothing is left
+    };
+    struct Row {
+        const char* name;
+        ByteRange range;
+        size_t parts;
+        std::vector<Claim> claims;
+    } const rows[] = {
+        {"own, then free", {0, 8 * M}, 2, {{0, 16 * M, {{0, 4 * M}}}, {1, 16 * M, {{4 * M, 8 * M}}},
+                                           {0, 16 * M, {{0, 4 * M}}}, {2, 16 * M, {}}}},
+        {"steals", {0, 8 * M}, 1, {{0, 2 * M, {{0, 2 * M}}}, {1, 16 * M, {{5 * M, 8 * M}}},
+                                   {2, M, {{3 * M + M / 2, 4 * M + M / 2}}}, {3, 16 * M, {}}}},
+        {"open end", {0, PieceTable::kOpenEnd}, 1, {{0, 16 * M, {{0, 0}}}, {1, 16 * M, {}}}},
+        {"let go", {0, 4 * M}, 1, {{0, 16 * M, {{0, 4 * M}}}, {0, kLetGo, {}}, {1, 16 * M, {{0, 4 * M}}}}},
+    };
+    for (const Row& row : rows) {
+        PieceTable pieces;
+        ASSERT_TRUE(pieces.Add(row.range, row.parts)) << row.name;
+        size_t piece = 0;
+        for (const Claim& claim : row.claims) {
+            if (claim.span == kLetGo) {
+                pieces.Disown(piece);
+                continue;
+            }
+            ByteRange range;
+            Spans asked;
+            if (pieces.Claim(claim.owner, claim.span, piece, range)) asked.push_back({range.from, range.to});
+            EXPECT_EQ(claim.asked, asked) << row.name << ", owner " << claim.owner;
+        }
+    }
+}
+
+// A piece is read a reservation at a time, up to the span asked for and its
+// end, and counts as present only once written.
+TEST(PieceTable, ReadsAPieceToItsLastByte)
+{
+    struct Row {
+        ByteRange range;
+        uint64_t span;
+        DWORD want;
+        std::vector<DWORD> reads;
+    } const rows[] = {
+        {{0, 10}, 16 * M, 4, {4, 4, 2}},
+        {{0, 10}, 6, 4, {4, 2}},  // the span asked for ends first
+        {{5, 12}, 16 * M, 7, {7}},
+        {{3, 4}, 16 * M, 4096, {1}},
+    };
+    for (const Row& row : rows) {
+        PieceTable pieces;
+        pieces.Add(row.range, 1);
+        size_t piece = 0;
+        ByteRange asked;
+        ASSERT_TRUE(pieces.Claim(0, row.span, piece, asked));
+        std::vector<DWORD> reads;
+        uint64_t offset = asked.from;
+        for (DWORD size = 0; (size = pieces.Reserve(piece, row.want)) != 0; offset += size) {
+            EXPECT_EQ(offset, pieces.Received(piece, size));
+            reads.push_back(size);
+        }
+        EXPECT_EQ(row.reads, reads) << row.range.from << "-" << row.range.to << " asked to " << asked.to;
+        EXPECT_FALSE(pieces.Complete());  // received, not written
+        pieces.Written(piece, static_cast<DWORD>(offset - asked.from));
+        EXPECT_EQ(offset == row.range.to, pieces.Complete());
+        EXPECT_EQ((offset == row.range.to ? Spans{} : Spans{{offset, row.range.to}}), MissingOf(pieces));
+    }
+}
+
+TEST(PieceTable, AnOpenPieceEndsWithItsBody)
+{
+    PieceTable pieces;
+    pieces.Add({0, PieceTable::kOpenEnd}, 1);
+    size_t piece = 0;
+    ByteRange asked;
+    ASSERT_TRUE(pieces.Claim(0, 16 * M, piece, asked));
+    EXPECT_EQ(4096u, pieces.Reserve(piece, 4096));
+    pieces.Received(piece, 1000);
+    pieces.EndBody(piece);
+    EXPECT_EQ(0u, pieces.Reserve(piece, 4096));
+    pieces.Written(piece, 1000);
+    EXPECT_TRUE(pieces.Complete());
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// One connection of a round, on a thread of its own: it claims a span of a
+// piece at a time, asks its server for it and hands what arrives to the
+// chunk pipe; a server that fails it is left for the next one.
+#pragma once
+#include <cstddef>
+
+#include "tkwengine/cancel_signal.h"
+#include "tkwengine/chunk_pipe.h"
+#include "tkwengine/exchange.h"
+#include "tkwengine/outcome.h"
+#include "tkwengine/pieces.h"
+#include "tkwengine/round_setup.h"
+#include "tkwengine/thread_guard.h"
+
+class Connection {
+public:
+    // exchange may hold the opening request already, for the span slot claimed.
+    Connection(const RoundSetup& setup, PieceTable& pieces, ChunkPipe& pipe, const CancelSignal& cancel,
+               Exchange& exchange, size_t slot);
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Starts on endpoint; a connection that cannot start is done sending.
+    void Start(size_t endpoint);
+    void Join() { thread_.Join(INFINITE); }
+    // What its last fetch ended in; read once joined.
+    Outcome LastOutcome() const { return outcome_; }
+
+private:
+    void Run();
+    Outcome Fetch(size_t piece, ByteRange range);
+    Outcome Connect(ByteRange range);
+    Outcome Receive(size_t piece);
+    bool MoveOn();
+
+    const RoundSetup& setup_;
+    PieceTable& pieces_;
+    ChunkPipe& pipe_;
+    const CancelSignal& cancel_;
+    Exchange& exchange_;
+    const size_t slot_;
+    size_t endpoint_ = 0;
+    bool failed_[Target::kMaxEndpoints] = {};
+    Outcome outcome_ = Outcome::Ok;
+    ThreadGuard thread_;  // last: joined before what it uses goes
+};

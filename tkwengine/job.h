@@ -1,0 +1,29 @@
+// A download job as Start accepted it, and the engine's pieces its threads
+// work with.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tkwengine/target.h"
+
+class CancelSignal;
+class ChunkPipe;
+class Reporter;
+class RequestRegistry;
+
+struct Job {
+    Target target;
+    char localPath[MAX_PATH] = {};
+    char folder[MAX_PATH] = {};
+    uint64_t expected = 0;
+};
+
+// What a job's threads share with the engine: the program's cancel, the
+// open requests, the events and the received chunks.
+struct JobLinks {
+    const CancelSignal& cancel;
+    RequestRegistry& requests;
+    Reporter& reporter;
+    ChunkPipe& pipe;
+};

@@ -1,0 +1,61 @@
+#include "tkwengine/state_record.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+constexpr char kMagic[8] = {'V', 'X', 'S', 'T', 'A', 'T', 'E', '1'};
+
+// Sorted, within the file, neither empty nor overlapping.
+bool Consistent(const ResumeState& state)
+{
+    uint64_t previousEnd = 0;
+    for (size_t i = 0; i < state.count; ++i) {
+        const ByteRange& range = state.missing[i];
+        if (range.from < previousEnd || range.from >= range.to || range.to > state.size) return false;
+        previousEnd = range.to;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t RecordChecksum(const StateRecord& record)
+{
+    uint32_t hash = 2166136261u;  // FNV-1a
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+    for (size_t i = 0; i < offsetof(StateRecord, check); ++i) hash = (hash ^ bytes[i]) * 16777619u;
+    return hash;
+}
+
+StateRecord SealRecord(ResumeState state)
+{
+    std::sort(state.missing, state.missing + state.count,
+              [](const ByteRange& a, const ByteRange& b) { return a.from < b.from; });
+    StateRecord record = {};
+    std::memcpy(record.magic, kMagic, sizeof kMagic);
+    record.size = state.size;
+    record.count = static_cast<uint32_t>(state.count);
+    for (size_t i = 0; i < state.count; ++i) {
+        record.missing[i][0] = state.missing[i].from;
+        record.missing[i][1] = state.missing[i].to;
+    }
+    record.check = RecordChecksum(record);
+    return record;
+}
+
+bool OpenRecord(const StateRecord& record, uint64_t size, ResumeState& out)
+{
+    if (std::memcmp(record.magic, kMagic, sizeof kMagic) != 0 || record.check != RecordChecksum(record) ||
+        record.size != size || record.count > ResumeState::kMaxMissing)
+        return false;
+    ResumeState state;
+    state.size = record.size;
+    state.count = record.count;
+    for (size_t i = 0; i < state.count; ++i) state.missing[i] = {record.missing[i][0], record.missing[i][1]};
+    if (!Consistent(state)) return false;
+    out = state;
+    return true;
+}

@@ -1,0 +1,13 @@
+// One download job's course: local checks, rounds until the file is whole (a
+// transient failure tried again after a growing wait, resuming from the
+// bytes present), and the file closed under its own name.
+#pragma once
+#include <cstdint>
+
+#include "tkwengine/job.h"
+#include "tkwengine/outcome.h"
+
+// done is the bytes present at the end. The file is closed when this
+// returns: the program may start it the moment it hears Finished, and
+// Windows refuses to run a file that any handle still holds open for writing.
+Outcome Transfer(const Job& job, const JobLinks& links, uint64_t& done);
