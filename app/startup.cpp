@@ -171,7 +171,10 @@ HRESULT RunStartUp(HWND window)
     AppState.autoRun = 1;
     AppState.engine = nullptr;
     AppState.engineModule = nullptr;
-    if (FAILED(ReadDocuments())) return E_FAIL;
+    if (FAILED(ReadDocuments())) {
+        CopyText(AppState.statusMessage, kMessageDocumentsUnreadable);
+        return E_FAIL;
+    }
 
     HWND reference = GetParent(window);
     if (reference == nullptr) reference = GetDesktopWindow();

@@ -28,7 +28,7 @@ bool Unplaced(const BaseSkin& widget)
 
 }  // namespace
 
-TEST_F(StartUpRules, UnreadableSettingsLeaveWidgetsUnplacedAndTheWindowAtTheTopLeft)
+TEST_F(StartUpRules, UnreadableSettingsLeaveWidgetsUnplacedAndTheWindowAtTheTopLeftAndSaySo)
 {
     PlaceContractEngine();
     Open();
@@ -46,7 +46,7 @@ TEST_F(StartUpRules, UnreadableSettingsLeaveWidgetsUnplacedAndTheWindowAtTheTopL
     char title[64] = {};
     GetWindowTextA(window_, title, sizeof title);
     EXPECT_STREQ(kMainWindowText, title);
-    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_STREQ(kMessageDocumentsUnreadable, AppState.statusMessage);
     EXPECT_EQ(nullptr, AppState.engineModule);
     EXPECT_EQ(nullptr, GetModuleHandleA(libraryPath_.c_str()));
     const auto requests = server.Requests();
