@@ -11,6 +11,10 @@ enum EngineEvent : int32_t {
     kEngineStarted = 1001,
     kEngineProgress = 1002,
     kEngineFinished = 1004,
+    // Every byte is there and the file's hash is being checked before it
+    // takes its name; the value is the bytes checked so far. Only a module
+    // that exports StartVerifiedDownload sends it.
+    kEngineVerifying = 1005,
     kEngineError = 1020,
 };
 
@@ -28,6 +32,8 @@ enum EngineError : int32_t {
     kErrorRangeRefused = 2010,
     kErrorFat32Limit = 2011,
     kErrorServer = 2020,
+    kErrorVerifyFailed = 2021,   // no server gave a copy with the file's hash
+    kErrorServerChanged = 2022,  // the server's file has another size than the program was given
 };
 
 // What StartDownload returns: 0 when the job is accepted, else why it is not.
@@ -54,6 +60,16 @@ struct EngineInterface {
     void* unusedSlot5;
     int32_t(__stdcall* Release)();
 };
+
+// An engine module may also export StartVerifiedDownload: StartDownload with
+// the file's SHA-256 (64 hex digits, letter case ignored). The file then
+// takes its name only with bytes of that hash, and a local file of the
+// expected size counts as done only with it. The program uses it for a file
+// whose list entry carries a hash, when the module exports it; an older
+// module gets StartDownload, as before.
+constexpr char kStartVerifiedDownloadExport[] = "StartVerifiedDownload";
+typedef int32_t(__stdcall* StartVerifiedDownloadProc)(const char* url, uint32_t sizeLow, uint32_t sizeHigh,
+                                                      char* text, int32_t reserved, const char* sha256);
 
 // serviceId, serverList, address of the callback, 1, encrypt, report mode,
 // user-info mode, reference window.
