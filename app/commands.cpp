@@ -4,6 +4,7 @@
 
 #include "bridge/download_start.h"
 #include "state/app_state.h"
+#include "state/messages.h"
 
 void OnFolderClicked(BaseSkin*)
 {
@@ -14,16 +15,25 @@ void OnAutoRunClicked(BaseSkin*) { ToggleAutoRun(); }
 
 void OnCloseClicked(BaseSkin*) { CloseApplication(); }
 
+// The engine gets the folder first: one it refuses is not taken, and the
+// user may pick another one or start with the old one.
+void UseDownloadFolder(const char* folder)
+{
+    if (AppState.engine != nullptr && AppState.engine->SetDownloadFolder(folder) < 0) {
+        CopyText(AppState.statusMessage, kMessageFolderRefused);
+        AppState.retryAllowed = 1;
+        return;
+    }
+    CopyText(AppState.downloadFolder, folder);
+}
+
 void ChangeDownloadFolder()
 {
     if (AppState.downloading != 0) return;
     if (AppState.completedBytes != 0 || AppState.currentBytesDone > 0) return;
     char folder[kTextSize] = {};
-    if (BrowseForFolder(AppState.mainWindow, folder) && folder[0] != '\0') {
-        CopyText(AppState.downloadFolder, folder);
-        if (AppState.engine != nullptr) AppState.engine->SetDownloadFolder(AppState.downloadFolder);
-    }
     AppState.statusMessage[0] = '\0';
+    if (BrowseForFolder(AppState.mainWindow, folder) && folder[0] != '\0') UseDownloadFolder(folder);
     InvalidateRect(AppState.mainWindow, nullptr, TRUE);
 }
 

@@ -13,6 +13,10 @@ void OnCloseClicked(BaseSkin* widget);
 // the engine; clears the status message either way.
 void ChangeDownloadFolder();
 
+// Takes folder as the download folder when the engine takes it; otherwise
+// says so, keeps the old one and lets the user pick again.
+void UseDownloadFolder(const char* folder);
+
 // Shell folder browser; path is a 512-byte buffer.
 bool BrowseForFolder(void* owner, char* path);
 

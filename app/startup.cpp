@@ -131,6 +131,8 @@ HRESULT LoadEngine(HWND reference)
     auto getInterface = reinterpret_cast<GetVDInterfaceProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, "GetVDInterface")));
     if (getInterface == nullptr) return E_FAIL;
+    AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
+        reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartVerifiedDownloadExport)));
     AppState.engineCallback = OnEngineEvent;
     AppState.engine = getInterface(AppState.serviceId, AppState.serverList, &AppState.engineCallback, 1,
                                    AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);

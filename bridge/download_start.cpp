@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "common/file_names.h"
-#include "common/file_system.h"
 #include "common/url.h"
 #include "state/app_state.h"
 #include "state/messages.h"
@@ -19,16 +18,32 @@ void Refuse(const char* message)
     InvalidateRect(AppState.mainWindow, nullptr, TRUE);
 }
 
-// A local copy larger than expected cannot be resumed: start it afresh. A
-// file that cannot be opened has size 0 here and stays.
-void DeleteOversizedLocalFile(const char* path)
+// Hands the head file to the engine, with its hash when it has one and the
+// module can check it (an older module gets the plain start).
+int32_t AskEngine(const FileEntry& entry)
 {
-    if (LocalFileSize(path) > AppState.currentFileSize) DeleteFileA(path);
+    const uint64_t size = static_cast<uint64_t>(AppState.currentFileSize);
+    const uint32_t low = static_cast<uint32_t>(size), high = static_cast<uint32_t>(size >> 32);
+    AppState.currentFileName[0] = '\0';  // the engine's text, empty at the call
+    if (entry.sha256[0] != '\0' && AppState.startVerified != nullptr)
+        return AppState.startVerified(AppState.currentUrl, low, high, AppState.currentFileName, 0, entry.sha256);
+    return AppState.engine->StartDownload(AppState.currentUrl, low, high, AppState.currentFileName, 0);
+}
+
+void ShowStarted(const char* name)
+{
+    CopyText(AppState.currentFileName, name);
+    AppState.downloading = 1;
+    AppState.totalProgress.SetRange(0, static_cast<int32_t>(AppState.totalSize / 1024));
+    SetTimer(AppState.mainWindow, kProgressTimerId, kProgressTimerMs, nullptr);
+    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
 }
 
 void StartDownload()
 {
-    FileEntry entry = AppState.fileList.Head();
+    // Everything is there: a start keeps the finished state.
+    if (AppState.allDone != 0) return;
+    const FileEntry& entry = AppState.fileList.Head();
     AppState.statusMessage[0] = '\0';
     AppState.currentFileName[0] = '\0';
     const char* name = LocalFileName(entry.url);
@@ -40,24 +55,30 @@ void StartDownload()
     }
     CopyText(AppState.currentUrl, entry.url);
     AppState.currentFileSize = _strtoi64(entry.sizeText, nullptr, 10);
-    if (AppState.allDone == 0) {
-        if (AppState.engine == nullptr) {
-            Refuse(kMessageUseAnotherWay);
-            return;
-        }
-        DeleteOversizedLocalFile(path);
-        uint64_t size = static_cast<uint64_t>(AppState.currentFileSize);
-        if (AppState.engine->StartDownload(AppState.currentUrl, static_cast<uint32_t>(size),
-                                           static_cast<uint32_t>(size >> 32), AppState.currentFileName, 0) != 0) {
-            InvalidateRect(AppState.mainWindow, nullptr, TRUE);
-            return;
-        }
+    if (AppState.engine == nullptr) {
+        Refuse(kMessageUseAnotherWay);
+        return;
     }
-    CopyText(AppState.currentFileName, name);
-    AppState.downloading = 1;
-    AppState.totalProgress.SetRange(0, static_cast<int32_t>(AppState.totalSize / 1024));
-    SetTimer(AppState.mainWindow, kProgressTimerId, kProgressTimerMs, nullptr);
-    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
+    const int32_t answer = AskEngine(entry);
+    // The job just paused may still be letting go: the start waits for it,
+    // tried again at each tick of the progress timer.
+    AppState.startPending = answer == kStartNotReady ? 1 : 0;
+    if (answer != kStartAccepted && answer != kStartNotReady) {
+        InvalidateRect(AppState.mainWindow, nullptr, TRUE);
+        return;
+    }
+    ShowStarted(name);
+}
+
+// A waiting start, once more; a refusal for another reason ends it silently,
+// as a refused start does.
+void RetryPendingStart()
+{
+    const int32_t answer = AskEngine(AppState.fileList.Head());
+    CopyText(AppState.currentFileName, LocalFileName(AppState.currentUrl));
+    if (answer == kStartNotReady) return;
+    AppState.startPending = 0;
+    if (answer != kStartAccepted) StopDownload();
 }
 
 }  // namespace
@@ -72,6 +93,7 @@ void OnStartClicked(BaseSkin*)
 void StopDownload()
 {
     AppState.downloading = 0;
+    AppState.startPending = 0;
     if (AppState.engine != nullptr) AppState.engine->CancelDownload();
     KillTimer(AppState.mainWindow, kProgressTimerId);
     InvalidateRect(AppState.mainWindow, nullptr, TRUE);
@@ -79,6 +101,7 @@ void StopDownload()
 
 LRESULT OnTimer(HWND window)
 {
+    if (AppState.startPending != 0) RetryPendingStart();
     AppState.totalProgress.SetValue(
         static_cast<int32_t>((AppState.completedBytes + AppState.currentBytesDone) / 1024));
     InvalidateRect(window, &kStatusArea, TRUE);

@@ -17,5 +17,6 @@ void ToggleDownload();
 // Stops a running transfer and the progress timer (also when none runs).
 void StopDownload();
 
-// The progress timer's tick: moves the progress bar and repaints the status area.
+// The progress timer's tick: tries a waiting start again, moves the progress
+// bar and repaints the status area.
 LRESULT OnTimer(HWND window);

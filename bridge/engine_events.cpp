@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr char kVerifyingText[] = "파일 확인 중";
+
 struct ErrorText {
     int32_t code;
     const char* message;
@@ -26,6 +28,8 @@ const ErrorText kErrorTexts[] = {
     {kErrorRangeRefused, "기존파일 삭제 후, 다시 시도하세요 (203)", true},
     {kErrorFat32Limit, "NTFS 파티션의 디스크로 저장위치 변경", false},
     {kErrorServer, "관리자에게 문의하세요 (500)", false},
+    {kErrorVerifyFailed, "파일검증을 실패하였습니다", false},
+    {kErrorServerChanged, "서버의 파일이 바뀌었습니다. 재실행 후 다시 시도하세요", false},
 };
 
 int64_t Megabytes(int64_t bytes) { return bytes / 1024 / 1024; }
@@ -106,8 +110,14 @@ void ShowFinishedState()
     UpdateWindow(AppState.mainWindow);
 }
 
+// The engine checks a finished file's hash before the file takes its name.
+void OnVerifying() { CopyText(AppState.remainingText, kVerifyingText); }
+
 void OnFinished()
 {
+    // A pause pressed while this event waited in the queue holds: the next
+    // file waits for the start button.
+    const bool paused = AppState.downloading == 0;
     TraceFileDone();
     uint32_t elapsed = GetTickCount() - AppState.startTick;
     if (elapsed != 0) {
@@ -122,7 +132,7 @@ void OnFinished()
     if (AppState.fileList.Count() > 1) {
         AppState.fileList.RemoveHead();
         AppState.downloading = 0;
-        ToggleDownload();
+        if (!paused) ToggleDownload();
     } else {
         FormatText(AppState.totalDoneText, kTextSize, "%I64d", Megabytes(AppState.totalSize));
         AppState.allDone = 1;
@@ -157,6 +167,7 @@ HRESULT __stdcall OnEngineEvent(void* context, int32_t event, uint32_t valueLow,
         break;
     case kEngineProgress:
     case kEngineFinished: AppState.currentBytesDone = value; break;
+    case kEngineVerifying: break;
     case kEngineError: PostMessageA(AppState.mainWindow, WM_ENGINE_EVENT, kEngineError, valueLow); return S_OK;
     default: return S_OK;
     }
@@ -169,6 +180,7 @@ void HandleEngineEvent(WPARAM event, LPARAM code)
     switch (event) {
     case kEngineStarted: OnStarted(); break;
     case kEngineProgress: OnProgress(); break;
+    case kEngineVerifying: OnVerifying(); break;
     case kEngineFinished: OnFinished(); break;
     case kEngineError: OnError(static_cast<int32_t>(code)); break;
     }

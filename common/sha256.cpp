@@ -1,5 +1,8 @@
 #include "common/sha256.h"
 
+#include <cctype>
+#include <cstring>
+
 Sha256::Sha256()
 {
     if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
@@ -30,5 +33,16 @@ bool Sha256::Finish(char (&hex)[kSha256TextSize])
         hex[2 * i + 1] = kDigits[digest[i] & 15];
     }
     hex[64] = '\0';
+    return true;
+}
+
+bool ReadSha256Text(const char* text, char (&hex)[kSha256TextSize])
+{
+    hex[0] = '\0';
+    if (text == nullptr || std::strlen(text) != kSha256TextSize - 1) return false;
+    for (size_t i = 0; i < kSha256TextSize - 1; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+    for (size_t i = 0; i < kSha256TextSize; ++i)
+        hex[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
     return true;
 }

@@ -24,3 +24,7 @@ private:
     BCRYPT_ALG_HANDLE algorithm_ = nullptr;
     BCRYPT_HASH_HANDLE hash_ = nullptr;
 };
+
+// A SHA-256 as text: 64 hex digits in any letter case, copied in lower case.
+// False (and hex left empty) for anything else.
+bool ReadSha256Text(const char* text, char (&hex)[kSha256TextSize]);

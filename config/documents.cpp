@@ -68,6 +68,7 @@ bool TakeAnswer(const ProbeAnswer& answer, bool makesRunFile)
 struct ListedFile {
     std::string url;
     bool run = false;
+    char sha256[kSha256TextSize] = {};  // empty when the element has none that reads as a hash
 };
 
 // Whether a file of this local name comes earlier: in the list already, or
@@ -95,6 +96,7 @@ std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
         const char* name = LocalFileName(url);
         if (strlen(url) >= kTextSize || !IsSafeFileName(name) || NameTaken(name, files)) continue;
         files.push_back({url, IsTrue(file, "run")});
+        ReadSha256Text(file->Attribute("sha256"), files.back().sha256);
     }
     return files;
 }
@@ -179,6 +181,7 @@ HRESULT ApplyFileList(const TiXmlDocument& document, const ProbeStart& probe)
         const ProbeAnswer answer = std::move(inFlight.front());
         inFlight.pop_front();
         CopyText(AppState.pendingEntry.url, files[taken].url.c_str());
+        CopyText(AppState.pendingEntry.sha256, files[taken].sha256);
         // The first file that cannot be sized ends the list; the requests
         // after it are given up.
         if (!TakeAnswer(answer, files[taken].run)) break;

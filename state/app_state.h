@@ -8,6 +8,7 @@
 #include <deque>
 
 #include "common/engine_contract.h"
+#include "common/sha256.h"
 #include "common/text.h"
 #include "skin/button_skin.h"
 #include "skin/slider_skin.h"
@@ -20,10 +21,10 @@ extern const char kEngineLibraryPin[];
 
 // One file to download, copied by value.
 struct FileEntry {
-    char url[kTextSize];       // absolute http:// URL; its last "/" segment is the local name
-    char sizeText[kTextSize];  // size in bytes as decimal text, "0" until known
+    char url[kTextSize];               // absolute URL; its last "/" segment is the local name
+    char sizeText[kTextSize];          // size in bytes as decimal text, "0" until known
+    char sha256[kSha256TextSize];      // the publisher's hash, 64 lower-case hex digits; empty: none
 };
-static_assert(sizeof(FileEntry) == 1024, "FileEntry is two 512-byte texts");
 
 // Files still to download: appended at the tail, consumed from the head.
 class FileList {
@@ -83,11 +84,13 @@ struct AppStateRecord {
     int32_t autoRun = 0;
     int32_t quitting = 0;
     int32_t retryAllowed = 0;
+    int32_t startPending = 0;  // a start the engine was not ready for, tried again at each timer tick
 
     // Engine handles.
     HMODULE engineModule = nullptr;
     EngineInterface* engine = nullptr;
     EngineCallback engineCallback = nullptr;
+    StartVerifiedDownloadProc startVerified = nullptr;  // the module's export, when it has one
 
     // Window and resources.
     HINSTANCE appInstance = nullptr;

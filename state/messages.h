@@ -5,3 +5,4 @@ constexpr char kMessageBadUrl[] = "다운로드 URL이 잘못되었습니다";
 constexpr char kMessageUseAnotherWay[] = "다른 다운로드 방법을 이용하세요";
 constexpr char kMessageNoFiles[] = "다운로드 파일이 없습니다";
 constexpr char kMessageDocumentsUnreadable[] = "다운로드 정보를 읽지 못했습니다";
+constexpr char kMessageFolderRefused[] = "선택한 폴더에 저장할 수 없습니다";

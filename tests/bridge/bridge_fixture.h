@@ -47,6 +47,8 @@ protected:
         AppState.engineCallback = OnEngineEvent;
         if (engine_ == nullptr) engine_ = library_.Obtain(&AppState.engineCallback);
         AppState.engine = engine_;
+        AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
+            reinterpret_cast<void*>(GetProcAddress(library_.Module(), kStartVerifiedDownloadExport)));
     }
     // What the program asked of the engine, after obtaining it.
     std::vector<std::string> Calls() const
@@ -55,11 +57,12 @@ protected:
         calls.erase(calls.begin());
         return calls;
     }
-    void AddFile(const char* url, const char* sizeText)
+    void AddFile(const char* url, const char* sizeText, const char* sha256 = "")
     {
         FileEntry entry = {};
         CopyText(entry.url, url);
         CopyText(entry.sizeText, sizeText);
+        CopyText(entry.sha256, sha256);
         AppState.fileList.Append(entry);
         AppState.totalSize += _strtoi64(sizeText, nullptr, 10);
     }

@@ -2,6 +2,8 @@
 #include "bridge_fixture.h"
 #include "bridge/download_start.h"
 
+#include <algorithm>
+
 using DownloadStart = BridgeTest;
 using Lines = std::vector<std::string>;
 
@@ -33,27 +35,14 @@ TEST_F(DownloadStart, PercentSignsReachTheEngineUnchanged)
     EXPECT_EQ(Lines{"StartDownload http://h/my%20file%25.bin 5"}, Calls());
 }
 
-TEST_F(DownloadStart, OversizedLocalFileIsDeletedSmallerOrEqualKept)
-{
-    AddFile("http://h/big.bin", "1000");
-    WriteLocalFile("big.bin", 2000);
-    ToggleDownload();
-    EXPECT_FALSE(Exists(LocalPath("big.bin")));
-
-    for (int64_t size : {1000, 500}) {
-        ToggleDownload();  // stop
-        WriteLocalFile("big.bin", size);
-        ToggleDownload();
-        EXPECT_TRUE(Exists(LocalPath("big.bin"))) << size;
-    }
-}
-
-TEST_F(DownloadStart, SizesAreComparedInFull64Bits)
+// A file under the name, whatever its size, stays until the engine has a
+// whole new copy to put over it; sizes reach it in full 64 bits.
+TEST_F(DownloadStart, ALocalFileIsLeftForTheEngineToReplace)
 {
     AddFile("http://h/huge.bin", "4294967296");
     WriteLocalFile("huge.bin", 5LL << 30);
     ToggleDownload();
-    EXPECT_FALSE(Exists(LocalPath("huge.bin")));
+    EXPECT_TRUE(Exists(LocalPath("huge.bin")));
     EXPECT_EQ(Lines{"StartDownload http://h/huge.bin 4294967296"}, Calls());
 }
 
@@ -134,13 +123,55 @@ TEST_F(DownloadStart, MessageBlocksTheButtonUnlessRetryIsAllowed)
     EXPECT_EQ(0, AppState.retryAllowed);
 }
 
-TEST_F(DownloadStart, AfterTheLastFileTheEngineIsNotCalledAgain)
+TEST_F(DownloadStart, AStartAfterTheLastFileKeepsTheFinishedState)
 {
     AddFile("http://h/a.bin", "1");
     AppState.allDone = 1;
     ToggleDownload();
     EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(0, AppState.downloading);
+    EXPECT_FALSE(KillTimer(window_, kProgressTimerId));
+}
+
+// A file with the publisher's hash goes to the module's checked start; an
+// older module without it gets the plain one.
+TEST_F(DownloadStart, AHashGoesWithTheFileWhenTheModuleCanCheckIt)
+{
+    const std::string hash(64, 'a');
+    AddFile("http://h/a.bin", "10", hash.c_str());
+    AddFile("http://h/b.bin", "20");
+    ToggleDownload();
+    ToggleDownload();
+    AppState.fileList.RemoveHead();
+    ToggleDownload();
+    ToggleDownload();
+    AppState.startVerified = nullptr;
+    AddFile("http://h/c.bin", "30", hash.c_str());
+    AppState.fileList.RemoveHead();
+    ToggleDownload();
+    EXPECT_EQ((Lines{"StartVerifiedDownload http://h/a.bin 10 " + hash, "CancelDownload", "StartDownload http://h/b.bin 20",
+                     "CancelDownload", "StartDownload http://h/c.bin 30"}),
+              Calls());
+}
+
+// A start the engine is not ready for (the paused job still letting go)
+// waits, without blocking, and is made at the next tick; a pause drops it.
+TEST_F(DownloadStart, AStartRightAfterAPauseIsNeverLost)
+{
+    AddFile("http://h/a.bin", "100");
+    library_.Script("a.bin: refuse 1 | a.bin: refuse 1 | a.bin: started 0");
+    OnStartClicked(nullptr);
     EXPECT_EQ(1, AppState.downloading);
+    EXPECT_EQ(1, AppState.startPending);
+    OnStartClicked(nullptr);  // paused
+    EXPECT_EQ(0, AppState.startPending);
+    OnStartClicked(nullptr);
+    OnTimer(window_);
+    EXPECT_EQ(0, AppState.startPending);
+    EXPECT_EQ(1, AppState.downloading);
+    EXPECT_STREQ("a.bin", AppState.currentFileName);
+    const Lines calls = Calls();
+    EXPECT_EQ(3, std::count(calls.begin(), calls.end(), "StartDownload http://h/a.bin 100"));
 }
 
 TEST_F(DownloadStart, TimerMovesTheBarAndRepaintsOnlyTheStatusArea)

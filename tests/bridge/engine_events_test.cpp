@@ -137,6 +137,19 @@ TEST_F(EngineEvents, FinishedFirstOfTwoStartsTheNext)
     EXPECT_EQ(0, AppState.allDone);
 }
 
+// A pause pressed while Finished waited in the queue holds.
+TEST_F(EngineEvents, FinishedAfterAPauseStartsNothing)
+{
+    AddFile("http://h/one.bin", "100");
+    AddFile("http://h/two.bin", "200");
+    AppState.downloading = 0;
+    AppState.currentBytesDone = 100;
+    FinishedAfter(10);
+    EXPECT_EQ(1u, AppState.fileList.Count());
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(0, AppState.downloading);
+}
+
 TEST_F(EngineEvents, FinishedLastFileCompletesTheDownload)
 {
     AddFile("http://h/only.bin", "5242880");
@@ -181,4 +194,12 @@ TEST_F(EngineEvents, UnknownEventsChangeNothing)
     HandleEngineEvent(1003, 0);
     EXPECT_EQ(1, AppState.downloading);
     EXPECT_STREQ("", AppState.speedText);
+}
+
+TEST_F(EngineEvents, AFileBeingCheckedSaysSo)
+{
+    EXPECT_EQ(S_OK, OnEngineEvent(&window_, kEngineVerifying, 0, 0));
+    ASSERT_EQ(1u, Posted(WM_ENGINE_EVENT).size());
+    HandleEngineEvent(kEngineVerifying, 0);
+    EXPECT_STREQ("파일 확인 중", AppState.remainingText);
 }

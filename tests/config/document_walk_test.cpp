@@ -190,6 +190,24 @@ TEST(DocumentWalk, FileListTable)
     EXPECT_EQ(E_FAIL, ApplyFileListDocument("<File url='http://h/a'/>", 24, probe.Function()));
 }
 
+// A File element's sha256 goes with its entry, in lower case; any other
+// value is as if there were none.
+TEST(DocumentWalk, APublishersHashGoesWithItsFile)
+{
+    ResetAppState();
+    FakeProbe probe;
+    probe.sizes = {{"http://h/a.bin", "1"}, {"http://h/b.bin", "2"}, {"http://h/c.bin", "3"}};
+    const std::string hash = "0123456789ABCDEFabcdef0123456789abcdef0123456789abcdef0123456789";
+    const std::string doc = "<Download><File url='http://h/a.bin' sha256='" + hash + "'/><File url='http://h/b.bin' "
+                            "sha256='" + hash.substr(1) + "'/><File url='http://h/c.bin'/></Download>";
+    ASSERT_EQ(S_OK, ApplyFileListDocument(doc.data(), doc.size(), probe.Function()));
+    std::vector<std::string> hashes;
+    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) hashes.push_back(list.Head().sha256);
+    std::string lower = hash;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ((std::vector<std::string>{lower, "", ""}), hashes);
+}
+
 struct DirectRow {
     const char* name;
     std::map<std::string, std::string> sizes;

@@ -164,14 +164,17 @@ void CheckStartArguments(const char* url, char* text, int32_t reserved)
     if (g_state.active) Violation("StartDownload while a transfer runs");
 }
 
-int32_t __stdcall StartDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved)
+// Both starts: the plain one, and the one with the file's hash (hash not null).
+int32_t Start(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved, const char* hash)
 {
-    if (!IsText(url)) {
-        Violation("StartDownload without a URL text");
+    const char* operation = hash ? "StartVerifiedDownload" : "StartDownload";
+    if (!IsText(url) || (hash && strnlen(hash, 65) != 64)) {
+        Violation(std::string(operation) + " without a URL text or a hash of 64 digits");
         return -1;
     }
     const uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
-    RecordCall("StartDownload " + std::string(url) + " " + std::to_string(size), "StartDownload");
+    RecordCall(std::string(operation) + " " + url + " " + std::to_string(size) + (hash ? std::string(" ") + hash : ""),
+               operation);
     CheckStartArguments(url, text, reserved);
     const char* slash = strrchr(url, '/');
     StepList steps = g_state.script.Next(slash != nullptr ? slash + 1 : url);
@@ -181,6 +184,11 @@ int32_t __stdcall StartDownload(const char* url, uint32_t sizeLow, uint32_t size
     g_state.active = true;
     g_state.timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, OnTick);
     return 0;
+}
+
+int32_t __stdcall StartDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved)
+{
+    return Start(url, sizeLow, sizeHigh, text, reserved, nullptr);
 }
 
 int32_t __stdcall CancelDownload()
@@ -197,7 +205,8 @@ int32_t __stdcall SetDownloadFolder(const char* folder)
         return -1;
     }
     RecordCall("SetDownloadFolder " + std::string(folder), "SetDownloadFolder");
-    return 0;
+    const StepList steps = g_state.script.Next("folder");
+    return !steps.empty() && steps[0].kind == ScriptStep::Refuse ? static_cast<int32_t>(steps[0].value) : 0;
 }
 
 int32_t __stdcall Release()
@@ -276,6 +285,12 @@ extern "C" EngineInterface* __stdcall GetVDInterface(const char* serviceId, cons
     g_state.thread = GetCurrentThreadId();
     g_state.callback = callback;
     return &g_table;
+}
+
+extern "C" int32_t __stdcall StartVerifiedDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text,
+                                                   int32_t reserved, const char* sha256)
+{
+    return Start(url, sizeLow, sizeHigh, text, reserved, sha256 ? sha256 : "");
 }
 
 extern "C" const char* __stdcall ContractLog() { return g_state.log.c_str(); }

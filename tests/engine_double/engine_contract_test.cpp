@@ -2,7 +2,9 @@
 // makes, with their arguments and order, and how it answers each event.
 #include <shlobj.h>
 
+#include "app/commands.h"
 #include "state/app_state.h"
+#include "state/messages.h"
 #include "common/engine_contract.h"
 #include "support/engine_error_cases.h"
 #include "window_fixture.h"
@@ -185,4 +187,17 @@ TEST_F(EngineContract, CloseIsInertWhileDownloadingAndASystemCloseCancelsFirst)
     window_ = nullptr;
     EXPECT_EQ(Expected({Start("a.bin", 1000), "CancelDownload", "Release"}), library_.Calls());
     EXPECT_TRUE(library_.Violations().empty()) << library_.Violations()[0];
+}
+
+TEST_F(EngineContract, AFolderTheEngineRefusesIsNotTaken)
+{
+    OpenWith({{"a.bin", 10}});
+    library_.Script("folder: refuse -1 | folder: refuse 0");
+    UseDownloadFolder("C:\\refused");
+    EXPECT_EQ(folder_, AppState.downloadFolder);
+    EXPECT_STREQ(kMessageFolderRefused, AppState.statusMessage);
+    EXPECT_EQ(1, AppState.retryAllowed);  // the user may pick again
+    UseDownloadFolder("C:\\taken");
+    EXPECT_STREQ("C:\\taken", AppState.downloadFolder);
+    EXPECT_TRUE(library_.Logged("SetDownloadFolder C:\\refused"));
 }

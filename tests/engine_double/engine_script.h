@@ -10,6 +10,7 @@
 //   null C N                            event C with a null context
 //   wait MS                             pause before the next step
 //   refuse R                            StartDownload answers R, nothing is raised
+// The entry named "folder" scripts SetDownloadFolder: "folder: refuse -1".
 // A transfer whose steps end without finished or error holds until it is
 // cancelled.
 #pragma once
