@@ -194,15 +194,14 @@ def ready_window():
 class Program:
     """One run of the downloader under /usr/bin/time -v."""
 
-    def __init__(self, list_name):
+    def __init__(self, list_name, settings_url=f"{BASE_URL}/settings.xml", base_url=BASE_URL):
         shutil.rmtree(TARGET, ignore_errors=True)
         # The engine of this build, where start-up looks for it (no fetch).
         os.makedirs(os.path.dirname(ENGINE_COPY), exist_ok=True)
         shutil.copyfile(os.path.join(BUILD, "tkwengine", "tkwengine.dll"), ENGINE_COPY)
         self.time_file = os.path.join(ROOT, "program.time")
         self.started = time.monotonic()
-        cmd = ["/usr/bin/time", "-v", "-o", self.time_file, "wine", EXE,
-               f"{BASE_URL}/settings.xml", f"{BASE_URL}/{list_name}"]
+        cmd = ["/usr/bin/time", "-v", "-o", self.time_file, "wine", EXE, settings_url, f"{base_url}/{list_name}"]
         self.process = subprocess.Popen(cmd, env=wine_env(), stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, start_new_session=True)
         self.window = None

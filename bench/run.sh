@@ -5,7 +5,8 @@
 # BENCH_RUNS (default 5) changes the rounds; BENCH_FILE_MIB (default 128)
 # the size of each of the 4 files on the unlimited server, BENCH_CAPPED_MIB
 # (default 48) that of each of the 2 files under /bench/capped/, where nginx
-# caps each connection at BENCH_CAP_RATE (default 4m, bytes per second).
+# caps each connection at BENCH_CAP_RATE (default 4m, bytes per second);
+# BENCH_DELAY_MS (default 50) the time the long link holds each byte each way.
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
 vexil_build
@@ -18,6 +19,10 @@ cleanup() {
 vexil_start_display
 trap cleanup EXIT
 vexil_start_wine
-vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site" "location /bench/capped/ { limit_rate $BENCH_CAP_RATE; }"
+# The small files of the long-link measurement keep their connection, as a
+# CDN's do, so that curl can fetch them one after another on one.
+vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site" "location /bench/capped/ { limit_rate $BENCH_CAP_RATE; }
+    location /bench/small100/ { keepalive_timeout 65; }"
 export BENCH_WINE_PRELOAD="$vexil_wine_preload"
 /usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_address_of http)" "$(vexil_address_of https)"
+/usr/bin/python3 "$vexil_root/bench/latency.py" "$(vexil_address_of http)" "$(vexil_address_of https)"
