@@ -41,8 +41,8 @@ class Server:
     """Bench files served under one folder of the site, and a file list that
     names them under url_base."""
 
-    def __init__(self, key, name, folder, count, mib, url_base=BASE_URL):
-        self.name, self.folder, self.mib = name, folder, mib
+    def __init__(self, key, name, folder, count, mib, url_base=BASE_URL, hashed=False):
+        self.name, self.folder, self.mib, self.hashed = name, folder, mib, hashed
         self.names = [f"big{i}.bin" for i in range(count)]
         self.url_base = f"{url_base}/{folder}"
         self.list_name = f"list-{key}.xml"
@@ -62,6 +62,9 @@ SERVERS = [
     Server("unlimited", "unlimited", "files", 4, BIG_MIB),
     Server("capped", f"capped at {os.environ.get('BENCH_CAP_RATE', '?')}/s per connection", "capped", 2,
            int(os.environ.get("BENCH_CAPPED_MIB", "48"))),
+    # The same files with the publisher's hashes in the list; curl is followed
+    # by sha256sum of what it wrote, timed together.
+    Server("hashed", "unlimited, with hashes", "files", 4, BIG_MIB, hashed=True),
 ]
 UNLIMITED = SERVERS[0]
 # Printed for information, one round after the others: no goal yet.
@@ -88,8 +91,10 @@ def write_text(path, text):
         f.write(text)
 
 
-def file_list(urls):
-    rows = "".join(f'  <File url="{url}"/>\n' for url in urls)
+def file_list(urls, hashes=None):
+    hashes = hashes or [None] * len(urls)
+    rows = "".join(f'  <File url="{url}"' + (f' sha256="{sha}"' if sha else "") + "/>\n"
+                   for url, sha in zip(urls, hashes))
     return f'<?xml version="1.0" encoding="euc-kr"?>\n<Download>\n{rows}</Download>\n'
 
 
@@ -104,7 +109,12 @@ def make_files(server):
         with open(path, "wb") as f:
             for _ in range(server.mib):
                 f.write(os.urandom(MIB))
-    write_text(os.path.join(SITE, "bench", server.list_name), file_list(server.urls()))
+    hashes = [sha256(os.path.join(folder, name)) for name in server.names] if server.hashed else None
+    write_text(os.path.join(SITE, "bench", server.list_name), file_list(server.urls(), hashes))
+
+
+def sha256(path):
+    return subprocess.run(["sha256sum", path], check=True, capture_output=True, text=True).stdout.split()[0]
 
 
 def make_site():
@@ -306,6 +316,9 @@ def curl_throughput(server):
                        check=True)
         one_cpu, one_rss = time_report(time_file)
         cpu, rss = cpu + one_cpu, max(rss, one_rss)
+    if server.hashed:
+        subprocess.run(["sha256sum"] + [os.path.join(out, name) for name in server.names], check=True,
+                       stdout=subprocess.DEVNULL)
     seconds = time.monotonic() - start
     same_files(out, server)
     return {"seconds": seconds, "cpu": cpu, "rss": rss}
@@ -403,7 +416,8 @@ def main():
     print(f"machine: {machine()}")
     for server in SERVERS:
         program_rate, curl_rate = rates[server.name]
-        print(f"throughput ratio, {server.name} (program MB/s / curl MB/s): {program_rate / curl_rate:.2f}")
+        curl = "curl + sha256sum" if server.hashed else "curl"
+        print(f"throughput ratio, {server.name} (program MB/s / {curl} MB/s): {program_rate / curl_rate:.2f}")
     print(f"start-up ratio (program s / curl s): {ours_start / curl_start:.2f}")
     print(f"cost ratios (program / curl): CPU per GiB {ours_cpu / curl_cpu:.2f}, "
           f"peak memory {ours_rss / curl_rss:.2f}")
