@@ -8,96 +8,17 @@
 #include <vector>
 
 #include "common/file_system.h"
-#include "common/net_timeouts.h"
-#include "common/redirect.h"
-#include "common/scheme_flags.h"
 #include "common/text.h"
-#include "common/url.h"
 #include "common/win_handles.h"
 #include "config/bounded_task.h"
 #include "config/size_text.h"
+#include "config/start_up_request.h"
 
 namespace {
 
 constexpr DWORD kDocumentChunk = 4096;
 constexpr DWORD kFileChunk = 65000;
 constexpr DWORD kDocumentOpenFlags = 0xA4000000;  // reload, existing connection, no cache write
-// Each request of start-up, from the moment it is asked for to its last
-// byte: a silent or trickling server must not keep the window from appearing.
-constexpr DWORD kStartUpBudgetMs = 6000;
-
-// The answer's status, 0 when it has none.
-DWORD StatusCode(HINTERNET request)
-{
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) return 0;
-    return status;
-}
-
-// One request of start-up, made on the thread of the task that owns it. It
-// follows redirects itself (common/redirect.h), each hop with the same verb,
-// headers and flags, and is not made when one cannot be followed. Wine hands
-// only the connect time-out down from the internet handle, so each request
-// carries its own time-outs.
-class StartUpRequest {
-public:
-    StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version, DWORD flags,
-                   const char* headers, const std::atomic<bool>& givenUp);
-    StartUpRequest(const StartUpRequest&) = delete;
-    StartUpRequest& operator=(const StartUpRequest&) = delete;
-    HINTERNET Get() const { return answered_ ? request_.Get() : nullptr; }
-
-private:
-    bool Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers);
-    bool NextHop(const char* url, char (&next)[kTextSize]) const;
-
-    InetHandle internet_, connection_, request_;  // closed in reverse order
-    bool answered_ = false;
-};
-
-StartUpRequest::StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version,
-                               DWORD flags, const char* headers, const std::atomic<bool>& givenUp)
-{
-    internet_.Reset(InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    char current[kTextSize];
-    if (!internet_ || !CopyTextWhole(current, url)) return;
-    ApplyTimeouts(internet_.Get(), kStartUpBudgetMs);
-    for (int hop = 0; hop <= kMaxRedirects && !givenUp; ++hop) {
-        if (!Send(verb, current, version, flags, headers)) return;
-        if (!IsFollowedRedirect(StatusCode(request_.Get()))) {
-            answered_ = true;
-            return;
-        }
-        char next[kTextSize];
-        if (!NextHop(current, next)) return;
-        CopyText(current, next);
-    }
-}
-
-bool StartUpRequest::Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers)
-{
-    UrlParts parts;
-    request_.Reset();
-    connection_.Reset();
-    if (!ParseUrl(url, parts)) return false;
-    connection_.Reset(InternetConnectA(internet_.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
-                                       INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection_) return false;
-    flags |= SchemeRequestFlags(parts.secure) | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    request_.Reset(HttpOpenRequestA(connection_.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0));
-    if (!request_) return false;
-    ApplyTimeouts(request_.Get(), kStartUpBudgetMs);
-    return HttpSendRequestA(request_.Get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0);
-}
-
-bool StartUpRequest::NextHop(const char* url, char (&next)[kTextSize]) const
-{
-    char location[kTextSize] = {};
-    DWORD size = sizeof location - 1;
-    return HttpQueryInfoA(request_.Get(), HTTP_QUERY_LOCATION, location, &size, nullptr) &&
-           ResolveRedirect(url, location, next);
-}
 
 // The answer's Content-Length, -1 when it has none; false for one that is
 // no length.

@@ -1,0 +1,37 @@
+// One request of start-up, made on the thread of the task that owns it
+// (config/bounded_task.h). It follows redirects itself (common/redirect.h),
+// each hop with the same verb, headers and flags, and is not made when one
+// cannot be followed. Wine hands only the connect time-out down from the
+// internet handle, so each request carries its own time-outs.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+
+#include "common/text.h"
+#include "common/win_handles.h"
+
+// From the moment a request of start-up is asked for to its last byte: a
+// silent or trickling server must not keep the window from appearing.
+constexpr DWORD kStartUpBudgetMs = 6000;
+
+// The answer's status, 0 when it has none.
+DWORD StatusCode(HINTERNET request);
+
+class StartUpRequest {
+public:
+    StartUpRequest(const char* userAgent, const char* verb, const char* url, const char* version, DWORD flags,
+                   const char* headers, const std::atomic<bool>& givenUp);
+    StartUpRequest(const StartUpRequest&) = delete;
+    StartUpRequest& operator=(const StartUpRequest&) = delete;
+    // The answered request; null when it could not be made.
+    HINTERNET Get() const { return answered_ ? request_.Get() : nullptr; }
+
+private:
+    bool Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers);
+    bool NextHop(const char* url, char (&next)[kTextSize]) const;
+
+    InetHandle internet_, connection_, request_;  // closed in reverse order
+    bool answered_ = false;
+};
