@@ -20,6 +20,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER: return OnTimer(window);
     case WM_MOUSEMOVE: OnPointerMove(window, lParam); break;
     case WM_LBUTTONDOWN: OnPointerDown(window, lParam); break;
+    // The class asks for double clicks: a second press soon after the first
+    // (a start right after a pause) comes as one, and is a press all the same.
+    case WM_LBUTTONDBLCLK: OnPointerDown(window, lParam); break;
     case WM_LBUTTONUP: OnPointerUp(lParam); break;
     case WM_ENGINE_EVENT: HandleEngineEvent(wParam, lParam); return 0;
     }

@@ -192,6 +192,30 @@ def test_a_connection_lost_mid_file_is_resumed_by_the_engine(launch, scripted, f
     assert len(gets) == 2 and gets[1][3].get("Range") == "bytes=250000-"
 
 
+def test_a_start_right_after_a_pause_is_never_lost(launch, scripted, folders):
+    serve_settings(scripted)
+    name = "paused.bin"
+    body = data(name, 3 << 20)
+    url = serve_file(scripted, name, body, rate=150000)  # every answer slow, ranges too
+    scripted.serve("/list.xml", file_list([url]))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    target_part = folders.download / (name + ".vxpart")
+
+    def transfers():
+        return len([r for r in scripted.requests() if r[0] == "GET" and r[1] == f"/files/{name}"])
+    for press in range(5):
+        program.wait(lambda: transfers() == press + 1, 30, f"transfer {press + 1}")
+        time.sleep(0.5)
+        program.click(*START_BUTTON)  # pause
+        time.sleep(0.05)
+        program.click(*START_BUTTON)  # and start again within 100 ms
+    target = folders.download / name
+    program.wait(lambda: target.exists() and target.read_bytes() == body, 120, "the whole file")
+    assert not target_part.exists()
+    assert transfers() == 6
+
+
 # Every try of the engine times out: the error comes after its retries.
 def test_a_stalled_server_leaves_the_window_responsive_and_ends_in_an_error(launch, scripted, folders):
     serve_settings(scripted)
