@@ -1,5 +1,7 @@
 #include "common/sha256.h"
 
+#include <cctype>
+
 Sha256::Sha256()
 {
     if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
@@ -31,4 +33,15 @@ bool Sha256::Finish(char (&hex)[kSha256TextSize])
     }
     hex[64] = '\0';
     return true;
+}
+
+bool ParseSha256Text(const char* text, char (&hex)[kSha256TextSize])
+{
+    if (!text) return false;
+    for (size_t i = 0; i + 1 < kSha256TextSize; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+        hex[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    }
+    hex[kSha256TextSize - 1] = '\0';
+    return text[kSha256TextSize - 1] == '\0';
 }

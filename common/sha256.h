@@ -9,6 +9,10 @@
 // 64 lower-case hex digits and the terminator.
 constexpr size_t kSha256TextSize = 65;
 
+// A hash as a publisher writes it: exactly 64 hex digits of either case.
+// Writes them in lower case to hex; false for any other text.
+bool ParseSha256Text(const char* text, char (&hex)[kSha256TextSize]);
+
 class Sha256 {
 public:
     Sha256();
