@@ -31,6 +31,7 @@ private:
     Outcome Fetch(size_t piece, ByteRange range);
     Outcome Connect(ByteRange range);
     Outcome Receive(size_t piece);
+    bool BodyEnded();
     bool MoveOn();
 
     const RoundSetup& setup_;

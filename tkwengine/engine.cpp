@@ -36,7 +36,8 @@ StartResult Engine::Start(const char* url, uint64_t expected)
     if (worker_.Busy() || folder_[0] == '\0' || !worker_.Join(INFINITE)) return kStartNotReady;
     Job job;
     if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return kStartBadUrl;
-    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return kStartPathTooLong;
+    if (!JoinPath(folder_, LocalFileName(url), job.localPath) || !NameSideFiles(job.localPath, job.side))
+        return kStartPathTooLong;
     AppendMirrors(serverList_, job.target);
     std::memcpy(job.folder, folder_, sizeof folder_);
     job.expected = expected;

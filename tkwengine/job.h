@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "tkwengine/resume_state.h"
 #include "tkwengine/target.h"
 
 class CancelSignal;
@@ -15,6 +16,7 @@ class RequestRegistry;
 struct Job {
     Target target;
     char localPath[MAX_PATH] = {};
+    SideFiles side;  // where the bytes wait until the file is whole
     char folder[MAX_PATH] = {};
     uint64_t expected = 0;
 };

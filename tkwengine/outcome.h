@@ -18,6 +18,8 @@ enum class Outcome {
     CreateFailed,
     WriteFailed,
     Fat32Limit,
+    SizeChanged,   // the server's file has another size than the program gave
+    FileChanged,   // another version than the kept bytes: the file starts again, once
 };
 
 // A failure that may pass, worth another try.

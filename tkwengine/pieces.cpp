@@ -61,7 +61,8 @@ bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range
     if (!pick(true) && !pick(false) && !SplitLargest(owner, piece)) return false;
     Piece& claimed = pieces_[piece];
     claimed.owner = owner;
-    claimed.requested = claimed.end == kOpenEnd ? kOpenEnd : std::min(claimed.end, claimed.received + span);
+    bool whole = claimed.end == kOpenEnd || span >= claimed.end - claimed.received;
+    claimed.requested = whole ? claimed.end : claimed.received + span;
     range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.requested};
     return true;
 }

@@ -9,7 +9,9 @@
 #include <thread>
 #include <utility>
 
+#include "common/file_names.h"
 #include "support/host_path.h"
+#include "tkwengine/state_record.h"
 
 namespace {
 
@@ -238,4 +240,18 @@ bool EngineTest::FetchAfresh(const ScriptedServer& server, const std::string& pa
     DeleteFileA(Local(path.substr(path.rfind('/') + 1)).c_str());
     ClearEvents();
     return Start(server.Url(path), size) == 0 && WaitForEnd(60000);
+}
+
+void EngineTest::KeepPartial(const std::string& name, const std::string& data, size_t kept, uint16_t port)
+{
+    WriteFileBytes(Local(name) + kPartFileSuffix, data.substr(0, kept));
+    ResumeState state;
+    state.size = data.size();
+    state.count = 1;
+    state.missing[0] = {kept, data.size()};
+    CopyText(state.version.text, kVersion);
+    CopyText(state.server.host, "127.0.0.1");
+    state.server.port = port;
+    StateRecord record = SealRecord(state);
+    WriteFileBytes(Local(name) + kStateFileSuffix, std::string(reinterpret_cast<const char*>(&record), sizeof record));
 }

@@ -71,6 +71,14 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& data);
 std::string Pattern(size_t size, unsigned seed);
 
+// The version test servers give a file whose kept bytes should resume.
+constexpr char kVersion[] = "\"v1\"";
+inline HttpReply Versioned(HttpReply reply, const std::string& etag = kVersion)
+{
+    reply.headers.push_back("ETag: " + etag);
+    return reply;
+}
+
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -81,6 +89,9 @@ protected:
     // Fetches path into a fresh local file, with fresh events; true once it ended.
     bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size);
     std::string Local(const std::string& name) const { return folder_ + "\\" + name; }
+    // The side files of a download of data that stopped after kept bytes,
+    // its version kVersion from 127.0.0.1:port.
+    void KeepPartial(const std::string& name, const std::string& data, size_t kept, uint16_t port);
 
     EngineInterface* engine_ = nullptr;
     std::string folder_;

@@ -97,6 +97,7 @@ TEST(PieceTable, ReadsAPieceToItsLastByte)
         {{0, 10}, 6, 4, {4, 2}},  // the span asked for ends first
         {{5, 12}, 16 * M, 7, {7}},
         {{3, 4}, 16 * M, 4096, {1}},
+        {{0, 10}, PieceTable::kOpenEnd, 4, {4, 4, 2}},  // the whole piece, as one body reads it
     };
     for (const Row& row : rows) {
         PieceTable pieces;
