@@ -115,6 +115,7 @@ Outcome Connection::Receive(size_t piece)
             // A body that ends short of the file's size is a lost connection.
             return cancel_.Raised() ? Outcome::Cancelled : Outcome::NetworkFailed;
         }
+        sources_ |= 1u << endpoint_;
         want = NextReadSize(want, got, GetTickCount() - before);
         pipe_.Deliver({buffer, got, pieces_.Received(piece, got), piece});
     }

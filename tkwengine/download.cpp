@@ -12,6 +12,8 @@ namespace {
 constexpr uint64_t kSplitFrom = 16ull << 20;
 // Each connection of a round has at least this much to fetch.
 constexpr uint64_t kMinShare = 4ull << 20;
+// A long check never looks like a hang.
+constexpr DWORD kVerifyingIntervalMs = 500;
 
 size_t ConnectionsFor(uint64_t bytes)
 {
@@ -60,6 +62,9 @@ Outcome Download::Prepare(uint64_t& done, bool& complete)
     uint64_t local = 0;
     if (Outcome outcome = InspectLocalFile(job_.localPath, local); outcome != Outcome::Ok) return outcome;
     complete = job_.expected && local == job_.expected;
+    if (complete && Verified()) {
+        if (Outcome outcome = CheckLocalFile(complete); outcome != Outcome::Ok) return outcome;
+    }
     if (complete) {
         done = local;
         RemoveSideFiles(job_.side);
@@ -70,9 +75,37 @@ Outcome Download::Prepare(uint64_t& done, bool& complete)
     return CheckVolume(job_.folder, job_.expected, done);
 }
 
+// A local file of the expected size is done only with the file's hash; one
+// that cannot be read is fetched again all the same.
+Outcome Download::CheckLocalFile(bool& matches)
+{
+    Outcome outcome = hash_.Begin(job_.localPath) ? Verify(job_.expected, matches) : Outcome::WriteFailed;
+    hash_.Reset();
+    if (outcome == Outcome::Cancelled) return outcome;
+    if (outcome != Outcome::Ok) matches = false;
+    return Outcome::Ok;
+}
+
+// Hashes what the hash has not yet seen of size bytes, telling the program
+// how far it got at once and then every half second.
+Outcome Download::Verify(uint64_t size, bool& matches)
+{
+    links_.reporter.Verifying(hash_.Hashed());
+    for (DWORD told = GetTickCount(); hash_.Hashed() < size;) {
+        if (links_.cancel.Raised()) return Outcome::Cancelled;
+        if (!hash_.Advance(size)) return Outcome::WriteFailed;
+        if (GetTickCount() - told < kVerifyingIntervalMs) continue;
+        links_.reporter.Verifying(hash_.Hashed());
+        told = GetTickCount();
+    }
+    matches = hash_.Matches(job_.sha256);
+    return Outcome::Ok;
+}
+
 void Download::MakePlan(Plan& plan)
 {
     if (Trusted(plan.kept)) {
+        if (!ownRecord_) sources_ |= ServerChoice::kEarlierRun;
         plan.resuming = true;
         plan.present = job_.expected - plan.kept.MissingBytes();
         plan.split = Splittable();
@@ -116,7 +149,11 @@ Outcome Download::UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool
 {
     if (Outcome outcome = part_.Open(job_.side.part); outcome != Outcome::Ok) return outcome;
     if (fromZero && !part_.TruncateAt(0)) return Outcome::WriteFailed;
+    if (fromZero) sources_ = 0;
+    sources_ |= 1u << setup.firstEndpoint;
+    if (!FollowPart(fromZero)) return Outcome::WriteFailed;
     setup.part = job_.side.part;
+    setup.hash = Verified() ? &hash_ : nullptr;
     if (!job_.expected) return Outcome::Ok;  // a file of unknown size keeps no record
     if (!state_.Open(job_.side.state)) return Outcome::CreateFailed;
     setup.state = &state_;
@@ -124,11 +161,21 @@ Outcome Download::UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool
     return SaveState(setup, part_, pieces) ? Outcome::Ok : Outcome::WriteFailed;
 }
 
+// The hash follows the part file from its first byte, and starts again with it.
+bool Download::FollowPart(bool fromZero)
+{
+    if (!Verified()) return true;
+    if (fromZero) hash_.Reset();
+    return hash_.Begun() || hash_.Begin(job_.side.part);
+}
+
 void Download::DropSideFiles()
 {
     part_.Close();
     state_.Close();
+    hash_.Reset();
     RemoveSideFiles(job_.side);
+    sources_ = 0;
 }
 
 void Download::ReportStarted(uint64_t present)
@@ -199,16 +246,34 @@ Outcome Download::RunRound(uint64_t& done)
     if (outcome == Outcome::FileChanged) return StartAgainAfterChange();
     if (outcome != Outcome::Ok) return outcome;
     ReportStarted(done);
-    outcome = Round(links_, part_, pieces, exchanges, setup).Run(done);
+    Round round(links_, part_, pieces, exchanges, setup);
+    outcome = round.Run(done);
+    sources_ |= round.Sources();
     if (outcome == Outcome::SizeChanged) DropSideFiles();  // bytes of another file
     return outcome;
+}
+
+// A copy without the file's hash came from a bad server: it goes, and the
+// next one comes from the next server.
+Outcome Download::PassBadCopy()
+{
+    uint32_t sources = sources_;
+    DropSideFiles();
+    return servers_.PassBadCopy(sources) ? Outcome::StartAgain : Outcome::VerifyFailed;
 }
 
 // The bytes are on the disk before the name points at them.
 Outcome Download::Finish(uint64_t size)
 {
     state_.Close();
-    if (!part_.TruncateAt(size) || !part_.Flush() || !part_.Close()) return Outcome::WriteFailed;
+    if (!part_.TruncateAt(size) || !part_.Flush()) return Outcome::WriteFailed;
+    if (Verified()) {
+        bool matches = false;
+        Outcome outcome = FollowPart(false) ? Verify(size, matches) : Outcome::WriteFailed;
+        if (outcome != Outcome::Ok) return outcome;
+        if (!matches) return PassBadCopy();
+    }
+    if (!part_.Close()) return Outcome::WriteFailed;
     if (!MoveFileExA(job_.side.part, job_.localPath, MOVEFILE_REPLACE_EXISTING)) return RenameError(GetLastError());
     DeleteFileA(job_.side.state);
     return Outcome::Ok;

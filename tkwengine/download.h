@@ -1,6 +1,7 @@
 // A file's download across rounds: every byte goes into its side files and
-// the file takes its own name only when whole; what each round's opening
-// request asks for, and how the answer decides the way.
+// the file takes its own name only when whole (and, with a hash, only with
+// the publisher's bytes); what each round's opening request asks for, and
+// how the answer decides the way.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "tkwengine/local_file.h"
 #include "tkwengine/outcome.h"
 #include "tkwengine/pieces.h"
+#include "tkwengine/prefix_hash.h"
 #include "tkwengine/resume_state.h"
 #include "tkwengine/round.h"
 #include "tkwengine/server_choice.h"
@@ -21,11 +23,13 @@ public:
     Download(const Download&) = delete;
     Download& operator=(const Download&) = delete;
 
-    // Local checks; done is the bytes present, complete that the file is there whole.
+    // Local checks; done is the bytes present, complete that the file is
+    // there whole (with the file's hash, when one was given).
     Outcome Prepare(uint64_t& done, bool& complete);
     // One round; done follows the bytes present. Ok once every byte is written.
     Outcome RunRound(uint64_t& done);
-    // Gives the size bytes written the file's name.
+    // Checks the hash of the size bytes written and gives them the file's
+    // name; StartAgain when the copy failed the check and a server is left.
     Outcome Finish(uint64_t size);
 
 private:
@@ -37,14 +41,19 @@ private:
         bool split = false;     // pieces asked by exact ranges
     };
 
+    bool Verified() const { return job_.sha256[0] != '\0'; }
     bool Splittable() const;
     bool Trusted(ResumeState& kept) const;
+    Outcome CheckLocalFile(bool& matches);
+    Outcome Verify(uint64_t size, bool& matches);
     void MakePlan(Plan& plan);
     Outcome OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exchange, size_t& endpoint);
     Outcome OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
     Outcome UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool fromZero);
+    bool FollowPart(bool fromZero);
     void DropSideFiles();
     Outcome StartAgainAfterChange();
+    Outcome PassBadCopy();
     void ReportStarted(uint64_t present);
 
     const Job& job_;
@@ -53,6 +62,8 @@ private:
     ServerChoice servers_;
     PartFile part_;  // where the bytes go
     StateFile state_;
+    PrefixHash hash_;
+    uint32_t sources_ = 0;     // of the copy in the part file (ServerChoice's sources)
     bool ownRecord_ = false;   // a record this job wrote: trusted without a version
     bool restarted_ = false;   // for a change on the server, which happens once
     bool started_ = false;

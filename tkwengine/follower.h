@@ -1,7 +1,9 @@
-// A round's thread behind the writer: about once a second it saves the
-// resume state, the part file's bytes flushed through a handle of its own
-// first, then the record that claims them, so the writer never waits for
-// the disk.
+// A round's thread behind the writer. About once a second it saves the
+// resume state: the part file's bytes flushed through a handle of its own,
+// then the record that claims them, so the writer never waits for the disk.
+// With a hash to check, in between it hashes the written prefix as it grows
+// (pieces arrive out of order: the bytes before the first unfinished one),
+// so little is left to hash once the last byte lands.
 #pragma once
 #include <windows.h>
 
@@ -17,9 +19,9 @@ public:
     Follower(const Follower&) = delete;
     Follower& operator=(const Follower&) = delete;
 
-    // Nothing to follow for a round that keeps no record.
+    // Nothing to follow for a round that keeps no record and checks no hash.
     void Start();
-    // Returns once the thread has left.
+    // Returns once the thread has left; a read failure is left for the final check to meet.
     void Stop();
 
 private:

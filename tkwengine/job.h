@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/sha256.h"
 #include "tkwengine/resume_state.h"
 #include "tkwengine/target.h"
 
@@ -19,6 +20,7 @@ struct Job {
     SideFiles side;  // where the bytes wait until the file is whole
     char folder[MAX_PATH] = {};
     uint64_t expected = 0;
+    char sha256[kSha256TextSize] = {};  // lower-case hex; empty: no hash to check
 };
 
 // What a job's threads share with the engine: the program's cancel, the

@@ -140,3 +140,14 @@ size_t PieceTable::Missing(ByteRange* out, size_t capacity) const
         if (Unfinished(p) && count < capacity) out[count++] = {p.written, p.end};
     return count;
 }
+
+uint64_t PieceTable::WrittenPrefix() const
+{
+    Locked locked(lock_);
+    uint64_t first = kOpenEnd, furthest = 0;
+    for (const Piece& p : pieces_) {
+        if (Unfinished(p)) first = std::min(first, p.written);
+        if (p.used) furthest = std::max(furthest, p.written);
+    }
+    return first != kOpenEnd ? first : furthest;
+}

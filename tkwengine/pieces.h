@@ -55,6 +55,9 @@ public:
     bool Complete() const;
     // [written, end) of each unfinished piece; returns how many.
     size_t Missing(ByteRange* out, size_t capacity) const;
+    // Every byte before it is on disk: where the first unfinished piece
+    // stands, or the furthest written byte once none is unfinished.
+    uint64_t WrittenPrefix() const;
 
 private:
     bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }

@@ -20,6 +20,7 @@ void Reporter::Ended(Outcome outcome, uint64_t done)
     case Outcome::Fat32Limit: return Send(kEngineError, kErrorFat32Limit);
     case Outcome::SizeChanged:
     case Outcome::FileChanged: return Send(kEngineError, kErrorServerChanged);
+    case Outcome::VerifyFailed: return Send(kEngineError, kErrorVerifyFailed);
     }
 }
 

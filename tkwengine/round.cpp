@@ -88,6 +88,13 @@ Outcome Round::Drain(uint64_t& present)
     }
 }
 
+uint32_t Round::Sources() const
+{
+    uint32_t sources = 0;
+    for (size_t slot = 0; slot < setup_.connections; ++slot) sources |= connections_[slot]->Sources();
+    return sources;
+}
+
 // A round left unfinished is tried again when any connection's last failure
 // may pass; otherwise the first lasting failure is what the program hears.
 Outcome Round::ConnectionsOutcome() const

@@ -1,6 +1,7 @@
 // One pass over what is missing of a file: up to four connections receive
 // their pieces on threads of their own while the job's thread writes what
-// they deliver and reports progress, and a follower keeps the resume state.
+// they deliver and reports progress, and a follower keeps the resume state
+// and hashes the written prefix.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,8 @@ public:
 
     // Ok once every piece is written; present follows the bytes present.
     Outcome Run(uint64_t& present);
+    // A bit per server that sent bytes (ServerChoice's sources); read after Run.
+    uint32_t Sources() const;
 
 private:
     void Launch();

@@ -9,6 +9,7 @@
 #include "tkwengine/target.h"
 #include "tkwengine/validator.h"
 
+class PrefixHash;
 class StateFile;
 
 // A connection asks for about four seconds' worth of its link at a time:
@@ -27,4 +28,5 @@ struct RoundSetup {
     Validator version;         // of the opening's answer: every piece comes from an answer of it
     const char* part = nullptr;  // the part file, where the bytes go
     StateFile* state = nullptr;  // where the round keeps its record; nullptr: none kept
+    PrefixHash* hash = nullptr;  // follows the written prefix; nullptr: no hash to check
 };

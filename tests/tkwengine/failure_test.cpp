@@ -26,30 +26,32 @@ TEST_F(EngineTest, FailuresEndInTheirErrorCode)
         uint64_t size;
         std::string present;
         size_t kept;  // of data
+        std::string hash;
         Lock lock;
         int32_t error;
         size_t requests;
         size_t part;
     } const rows[] = {
-        {"404", HttpReply::Status(404, "Not Found"), 1000, "", 0, Lock::None, kErrorHttp404, 1, 0},
-        {"410", HttpReply::Status(410, "Gone"), 1000, "", 0, Lock::None, kErrorHttp404, 1, 0},
-        {"403", HttpReply::Status(403, "Forbidden"), 1000, "", 0, Lock::None, kErrorHttp403, 1, 0},
+        {"404", HttpReply::Status(404, "Not Found"), 1000, "", 0, "", Lock::None, kErrorHttp404, 1, 0},
+        {"410", HttpReply::Status(410, "Gone"), 1000, "", 0, "", Lock::None, kErrorHttp404, 1, 0},
+        {"403", HttpReply::Status(403, "Forbidden"), 1000, "", 0, "", Lock::None, kErrorHttp403, 1, 0},
         {"short body", With(HttpReply::Ok(Pattern(50000, 9)), &HttpReply::closeAfter, size_t{20000}), 50000, old,
-         0, Lock::None, kErrorNetwork, 4, 20000},
-        {"smaller body", HttpReply::Ok(Pattern(800, 10)), 1000, old, 0, Lock::None, kErrorServerChanged, 1, 0},
-        {"longer body", HttpReply::Ok(data + "more"), 1000, old, 0, Lock::None, kErrorServerChanged, 1, 0},
+         0, "", Lock::None, kErrorNetwork, 4, 20000},
+        {"smaller body", HttpReply::Ok(Pattern(800, 10)), 1000, old, 0, "", Lock::None, kErrorServerChanged, 1, 0},
+        {"longer body", HttpReply::Ok(data + "more"), 1000, old, 0, "", Lock::None, kErrorServerChanged, 1, 0},
         {"longer body of no length", With(HttpReply::Ok(data + "more"), &HttpReply::contentLength, std::string("none")),
-         1000, old, 0, Lock::None, kErrorServerChanged, 1, 0},
-        {"another total", With(HttpReply::Ok(data + "more"), &HttpReply::ranges, true), 1000, "", 500, Lock::None,
+         1000, old, 0, "", Lock::None, kErrorServerChanged, 1, 0},
+        {"another total", With(HttpReply::Ok(data + "more"), &HttpReply::ranges, true), 1000, "", 500, "", Lock::None,
          kErrorServerChanged, 1, 500},
-        {"refused range", With(HttpReply::Ok(Pattern(100, 11)), &HttpReply::ranges, true), 1000, "", 500,
+        {"refused range", With(HttpReply::Ok(Pattern(100, 11)), &HttpReply::ranges, true), 1000, "", 500, "",
          Lock::None, kErrorRangeRefused, 1, 500},
-        {"stalled", With(HttpReply::Ok("late"), &HttpReply::stallMs, DWORD{60000}), 4, "", 0, Lock::None,
+        {"bad copy", HttpReply::Ok(data), 1000, old, 0, Sha256Of(old + "!"), Lock::None, kErrorVerifyFailed, 1, 0},
+        {"stalled", With(HttpReply::Ok("late"), &HttpReply::stallMs, DWORD{60000}), 4, "", 0, "", Lock::None,
          kErrorNetwork, 4, 0},
-        {"locked", HttpReply::Ok("data"), 4, "", 0, Lock::Before, kErrorFileLocked, 0, 0},
-        {"locked when whole", HttpReply::Ok(data), 1000, old, 0, Lock::OnStarted, kErrorFileLocked, 1, 1000},
+        {"locked", HttpReply::Ok("data"), 4, "", 0, "", Lock::Before, kErrorFileLocked, 0, 0},
+        {"locked when whole", HttpReply::Ok(data), 1000, old, 0, "", Lock::OnStarted, kErrorFileLocked, 1, 1000},
         // A petabyte fits nowhere.
-        {"no room", HttpReply::Ok("data"), 1ull << 50, "", 0, Lock::None, kErrorDiskFull, 0, 0},
+        {"no room", HttpReply::Ok("data"), 1ull << 50, "", 0, "", Lock::None, kErrorDiskFull, 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -68,7 +70,7 @@ TEST_F(EngineTest, FailuresEndInTheirErrorCode)
         });
         ClearEvents();
         DWORD begin = GetTickCount();
-        ASSERT_EQ(0, Start(server.Url("/x/fail.bin"), row.size));
+        ASSERT_EQ(0, Start(server.Url("/x/fail.bin"), row.size, row.hash));
         ASSERT_TRUE(WaitForEnd(kWaitMs));
         EXPECT_LT(GetTickCount() - begin, 40000u);
         EXPECT_FALSE(HasEvent(kEngineFinished));

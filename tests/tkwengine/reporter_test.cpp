@@ -52,6 +52,7 @@ TEST_F(ReporterTest, TellsHowAJobEnded)
         {Outcome::Fat32Limit, {{kEngineError, kErrorFat32Limit}}},
         {Outcome::SizeChanged, {{kEngineError, kErrorServerChanged}}},
         {Outcome::FileChanged, {{kEngineError, kErrorServerChanged}}},
+        {Outcome::VerifyFailed, {{kEngineError, kErrorVerifyFailed}}},
     };
     for (const auto& [outcome, heard] : rows) {
         heard_.clear();

@@ -72,6 +72,7 @@ protected:
     }
 };
 
+// Each with the file's hash, taken while the pieces arrive out of order.
 TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
 {
     struct Row {
@@ -83,14 +84,14 @@ TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
         {"the rest of the file for a closed range", true, false, 1, 1},
         {"200 to a range", false, false, 1, 1},
     };
-    const std::string data = Pattern(kLarge, 21);
+    const std::string data = Pattern(kLarge, 21), hash = Sha256Of(data);
     for (const Row& row : rows) {
         ScriptedServer server;
         HttpReply reply = HttpReply::Ok(data);
         reply.ranges = row.ranges;
         reply.exactRanges = row.exact;
         server.Serve("/split.bin", reply);
-        ASSERT_TRUE(FetchAfresh(server, "/split.bin", data.size()));
+        ASSERT_TRUE(FetchAfresh(server, "/split.bin", data.size(), hash));
         EXPECT_TRUE(ReadFileBytes(Local("split.bin")) == data) << row.server;
         std::vector<HttpRequest> gets = server.Requests();
         EXPECT_GE(gets.size(), row.minGets) << row.server;
@@ -100,6 +101,7 @@ TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
         EXPECT_EQ(1u, CountEvents(kEngineStarted)) << row.server;
         EXPECT_EQ(1u, CountEvents(kEngineFinished)) << row.server;
         EXPECT_EQ(data.size(), FirstValue(kEngineFinished)) << row.server;
+        EXPECT_TRUE(HasEvent(kEngineVerifying)) << row.server;
     }
 }
 
