@@ -241,21 +241,14 @@ void EngineTest::Create(const char* serverList)
     ASSERT_EQ(0, engine_->SetDownloadFolder(folder_.c_str()));
 }
 
-int32_t EngineTest::Start(const std::string& url, uint64_t size)
-{
-    char text[512] = {};
-    return engine_->StartDownload(url.c_str(), static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32), text,
-                                  0);
-}
-
 int32_t EngineTest::Start(const std::string& url, uint64_t size, const std::string& sha256)
 {
-    if (sha256.empty()) return Start(url, size);
     static auto verified =
         reinterpret_cast<StartVerifiedDownloadProc>(reinterpret_cast<void*>(Export(kStartVerifiedDownloadExport)));
     char text[512] = {};
-    return verified(url.c_str(), static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32), text, 0,
-                    sha256.c_str());
+    const uint32_t low = static_cast<uint32_t>(size), high = static_cast<uint32_t>(size >> 32);
+    return sha256.empty() ? engine_->StartDownload(url.c_str(), low, high, text, 0)
+                          : verified(url.c_str(), low, high, text, 0, sha256.c_str());
 }
 
 bool EngineTest::FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,

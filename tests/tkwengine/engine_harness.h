@@ -86,9 +86,8 @@ protected:
     void TearDown() override;
     // (Re)creates the engine with this server list and points it at folder_.
     void Create(const char* serverList);
-    int32_t Start(const std::string& url, uint64_t size);
-    // StartVerifiedDownload; StartDownload when sha256 is empty.
-    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256);
+    // StartVerifiedDownload with a hash, StartDownload without.
+    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "");
     // Fetches path into a fresh local file, with fresh events; true once it ended.
     bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
                      const std::string& sha256 = "");

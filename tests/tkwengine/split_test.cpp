@@ -79,10 +79,11 @@ TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
         const char* server;
         bool ranges, exact;
         size_t minGets, maxGets;
+        DWORD bytesPerSecond;  // per connection: long enough for the hash to follow the pieces
     } const rows[] = {
-        {"exact ranges", true, true, 4, SIZE_MAX},
-        {"the rest of the file for a closed range", true, false, 1, 1},
-        {"200 to a range", false, false, 1, 1},
+        {"exact ranges", true, true, 4, SIZE_MAX, 8 << 20},
+        {"the rest of the file for a closed range", true, false, 1, 1, 0},
+        {"200 to a range", false, false, 1, 1, 0},
     };
     const std::string data = Pattern(kLarge, 21), hash = Sha256Of(data);
     for (const Row& row : rows) {
@@ -90,6 +91,7 @@ TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
         HttpReply reply = HttpReply::Ok(data);
         reply.ranges = row.ranges;
         reply.exactRanges = row.exact;
+        reply.bytesPerSecond = row.bytesPerSecond;
         server.Serve("/split.bin", reply);
         ASSERT_TRUE(FetchAfresh(server, "/split.bin", data.size(), hash));
         EXPECT_TRUE(ReadFileBytes(Local("split.bin")) == data) << row.server;
