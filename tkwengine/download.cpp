@@ -215,9 +215,10 @@ Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& open
     return UseSideFiles(setup, pieces, done == 0);
 }
 
-// The server's file is another version than the kept bytes: they go, and
-// the file starts again from zero on one server. A file that changes again
-// within the job ends it.
+// The server's file is another version than the kept bytes, or a range of
+// them is refused (a 416: the file is shorter now): they go, and the file
+// starts again from zero on one server. A file that changes again within
+// the job ends it.
 Outcome Download::StartAgainAfterChange()
 {
     if (restarted_) return Outcome::FileChanged;
@@ -243,7 +244,8 @@ Outcome Download::RunRound(uint64_t& done)
     Exchange exchanges[RequestRegistry::kSlots] = {{requests, 0}, {requests, 1}, {requests, 2}, {requests, 3}};
     RoundSetup setup;
     Outcome outcome = OpenRound(plan, pieces, exchanges[0], setup, done);
-    if (outcome == Outcome::FileChanged) return StartAgainAfterChange();
+    if (outcome == Outcome::FileChanged || (outcome == Outcome::RangeRefused && plan.resuming))
+        return StartAgainAfterChange();
     if (outcome != Outcome::Ok) return outcome;
     ReportStarted(done);
     Round round(links_, part_, pieces, exchanges, setup);
