@@ -40,7 +40,7 @@ void Follower::Run()
         uint64_t prefix = pieces_.WrittenPrefix();
         bool behind = hashing && setup_.hash->Hashed() < prefix;
         if (behind) hashing = setup_.hash->Advance(prefix);
-        wait = behind ? 0 : kIdleMs;
+        wait = behind ? 0 : hashing ? kIdleMs : kStateIntervalMs;
         if (GetTickCount() - saved < kStateIntervalMs) continue;
         SaveState(setup_, part_, pieces_);
         saved = GetTickCount();
