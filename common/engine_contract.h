@@ -12,8 +12,9 @@ enum EngineEvent : int32_t {
     kEngineProgress = 1002,
     kEngineFinished = 1004,
     // Every byte is there and the file's hash is being checked before it
-    // takes its name; the value is the bytes checked so far. Only a module
-    // that exports StartVerifiedDownload sends it.
+    // takes its name; the value is the bytes checked so far. It also comes
+    // before Started while a local file of the expected size is checked.
+    // Only a module that exports StartVerifiedDownload sends it.
     kEngineVerifying = 1005,
     kEngineError = 1020,
 };
@@ -43,6 +44,7 @@ enum StartResult : int32_t {
     kStartBadUrl = 2,       // not an http or https URL, or its file name is not safe
     kStartPathTooLong = 3,  // the folder and the file name exceed MAX_PATH
     kStartNoThread = 4,     // the job's thread could not be started
+    kStartBadHash = 5,      // StartVerifiedDownload's hash is not 64 hex digits
     kStartReleased = -1,    // the engine was released
 };
 

@@ -57,7 +57,7 @@ void Connection::Run()
 {
     size_t piece = 0;
     ByteRange range;
-    uint64_t span = kFirstSpan;
+    uint64_t span = setup_.exact ? kFirstSpan : PieceTable::kOpenEnd;  // one body is read to its end
     while (pieces_.Claim(static_cast<int>(slot_), span, piece, range)) {
         DWORD begin = GetTickCount();
         outcome_ = Fetch(piece, range);
@@ -85,11 +85,13 @@ Outcome Connection::Fetch(size_t piece, ByteRange range)
 Outcome Connection::Connect(ByteRange range)
 {
     const Target& target = *setup_.target;
-    if (!exchange_.Open(setup_.session, target.endpoints[endpoint_], target, range))
+    if (!exchange_.Open(setup_.session, target.endpoints[endpoint_], target, range, setup_.version))
         return cancel_.Raised() ? Outcome::Cancelled : Outcome::NetworkFailed;
-    if (exchange_.Carries(range, setup_.exactSize)) return Outcome::Ok;
-    // Any other answer, a 200 or other bytes among them, makes this server no use for pieces.
-    Outcome outcome = exchange_.StatusOutcome();
+    if (exchange_.Carries(range, setup_.size, setup_.version)) return Outcome::Ok;
+    // Any other answer, a 200, other bytes or another version among them,
+    // makes this server no use for pieces; the next round's opening request
+    // finds out whether the file changed.
+    Outcome outcome = exchange_.Fits(setup_.size, Validator());
     exchange_.Close();
     return outcome != Outcome::Ok ? outcome : Outcome::NetworkFailed;
 }
@@ -99,29 +101,41 @@ Outcome Connection::Receive(size_t piece)
     DWORD want = kMinReadSize;
     for (;;) {
         DWORD size = pieces_.Reserve(piece, want);
-        if (size == 0) return Outcome::Ok;
+        if (size == 0) return setup_.exact || BodyEnded() ? Outcome::Ok : Outcome::SizeChanged;
         char* buffer = pipe_.Acquire();
         if (!buffer) return Outcome::Cancelled;
         DWORD got = 0, before = GetTickCount();
         BOOL read = InternetReadFile(exchange_.Request(), buffer, size, &got);
         if (!read || got == 0) {
             pipe_.Recycle(buffer);
-            if (read && !setup_.exactSize) {
+            if (read && !setup_.exact && !setup_.size) {
                 pieces_.EndBody(piece);
                 return Outcome::Ok;
             }
+            // A body that ends short of the file's size is a lost connection.
             return cancel_.Raised() ? Outcome::Cancelled : Outcome::NetworkFailed;
         }
+        sources_ |= 1u << endpoint_;
         want = NextReadSize(want, got, GetTickCount() - before);
         pipe_.Deliver({buffer, got, pieces_.Received(piece, got), piece});
     }
 }
 
+// One body of a known size ends where the file does: more bytes come from
+// another file, and none of them is written.
+bool Connection::BodyEnded()
+{
+    char more = 0;
+    DWORD got = 0;
+    return !InternetReadFile(exchange_.Request(), &more, 1, &got) || got == 0;
+}
+
 // A connection whose server failed goes on with the next one it has not
-// failed on; with one connection reading one body, the round ends instead.
+// failed on; with one connection reading one body, or all of a round's on
+// one server, the round ends instead.
 bool Connection::MoveOn()
 {
-    if (!setup_.exactSize) return false;
+    if (!setup_.exact || setup_.single) return false;
     const size_t count = setup_.target->count;
     failed_[endpoint_] = true;
     for (size_t step = 1; step <= count; ++step) {

@@ -25,12 +25,15 @@ public:
     void Join() { thread_.Join(INFINITE); }
     // What its last fetch ended in; read once joined.
     Outcome LastOutcome() const { return outcome_; }
+    // A bit per server that sent bytes (ServerChoice's sources); read once joined.
+    uint32_t Sources() const { return sources_; }
 
 private:
     void Run();
     Outcome Fetch(size_t piece, ByteRange range);
     Outcome Connect(ByteRange range);
     Outcome Receive(size_t piece);
+    bool BodyEnded();
     bool MoveOn();
 
     const RoundSetup& setup_;
@@ -42,5 +45,6 @@ private:
     size_t endpoint_ = 0;
     bool failed_[Target::kMaxEndpoints] = {};
     Outcome outcome_ = Outcome::Ok;
+    uint32_t sources_ = 0;
     ThreadGuard thread_;  // last: joined before what it uses goes
 };

@@ -12,102 +12,170 @@ namespace {
 constexpr uint64_t kSplitFrom = 16ull << 20;
 // Each connection of a round has at least this much to fetch.
 constexpr uint64_t kMinShare = 4ull << 20;
+// A long check never looks like a hang.
+constexpr DWORD kVerifyingIntervalMs = 500;
 
 size_t ConnectionsFor(uint64_t bytes)
 {
     return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, RequestRegistry::kSlots));
 }
 
+// Where one connection's body goes into the file: a 200 brings the whole
+// file again, a 206 must run from the first missing byte to the file's end.
+Outcome BodyStart(const Exchange& answer, uint64_t first, uint64_t size, uint64_t& start)
+{
+    start = 0;
+    if (answer.Status() == HTTP_STATUS_OK) return Outcome::Ok;
+    const ContentRange& range = answer.Range();
+    if (!range.valid || range.first != first || range.last + 1 != size) return Outcome::RangeRefused;
+    start = first;
+    return Outcome::Ok;
+}
+
+// Windows refuses to replace a running program, or a read-only file, with
+// access denied: a locked file all the same.
+Outcome RenameError(DWORD error) { return error == ERROR_ACCESS_DENIED ? Outcome::FileLocked : FileError(error); }
+
 }  // namespace
 
 Download::Download(const Job& job, const JobLinks& links)
     : job_(job),
       links_(links),
-      session_(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
+      session_(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)),
+      servers_(job.target.count)
 {
     if (session_.Get()) ApplyTimeouts(session_.Get(), kTransferTimeoutMs);
-    sideNamed_ = NameSideFiles(job.localPath, side_);
 }
 
-bool Download::Splittable() const { return sideNamed_ && job_.expected >= kSplitFrom; }
+bool Download::Splittable() const { return job_.expected >= kSplitFrom; }
+
+// A record without a version gives nothing to hold a server's answer
+// against: only the job that wrote it goes on from it.
+bool Download::Trusted(ResumeState& kept) const
+{
+    return job_.expected && LoadState(job_.side, job_.expected, kept) && (ownRecord_ || !kept.version.Empty());
+}
 
 Outcome Download::Prepare(uint64_t& done, bool& complete)
 {
     if (!session_.Get()) return Outcome::NetworkFailed;
-    if (Outcome outcome = InspectLocalFile(job_.localPath, done); outcome != Outcome::Ok) return outcome;
-    complete = job_.expected && done == job_.expected;
+    uint64_t local = 0;
+    if (Outcome outcome = InspectLocalFile(job_.localPath, local); outcome != Outcome::Ok) return outcome;
+    complete = job_.expected && local == job_.expected;
+    if (complete && Verified()) {
+        if (Outcome outcome = CheckLocalFile(complete); outcome != Outcome::Ok) return outcome;
+    }
+    if (complete) {
+        done = local;
+        RemoveSideFiles(job_.side);
+        return Outcome::Ok;
+    }
     ResumeState kept;
-    if (complete && sideNamed_) RemoveSideFiles(side_);
-    if (complete) return Outcome::Ok;
-    if (Splittable() && LoadState(side_, job_.expected, kept))
-        done = job_.expected - kept.MissingBytes();
-    else if (done > job_.expected)
-        done = 0;  // larger than expected: not ours to continue, fetch it whole
+    done = Trusted(kept) ? job_.expected - kept.MissingBytes() : 0;
     return CheckVolume(job_.folder, job_.expected, done);
 }
 
-Outcome Download::MakePlan(Plan& plan)
+// A local file of the expected size is done only with the file's hash; one
+// that cannot be read is fetched again all the same.
+Outcome Download::CheckLocalFile(bool& matches)
 {
-    plan.missing.size = job_.expected;
-    if (Splittable() && LoadState(side_, job_.expected, plan.missing)) {
-        plan.resuming = plan.split = true;
-        plan.present = job_.expected - plan.missing.MissingBytes();
-        plan.connections = std::max<size_t>(ConnectionsFor(plan.missing.MissingBytes()), 1);
-        return Outcome::Ok;
-    }
-    // None kept, or a damaged or foreign one: the file's own bytes count.
-    if (sideNamed_) RemoveSideFiles(side_);
-    if (Outcome outcome = InspectLocalFile(job_.localPath, plan.present); outcome != Outcome::Ok) return outcome;
-    if (plan.present > job_.expected) plan.present = 0;
-    plan.missing.count = 1;
-    plan.missing.missing[0] = {plan.present, job_.expected};
-    plan.connections = Splittable() ? ConnectionsFor(job_.expected - plan.present) : 1;
-    plan.split = plan.connections > 1;
+    Outcome outcome = hash_.Begin(job_.localPath) ? Verify(job_.expected, matches) : Outcome::WriteFailed;
+    hash_.Reset();
+    if (outcome == Outcome::Cancelled) return outcome;
+    if (outcome != Outcome::Ok) matches = false;
     return Outcome::Ok;
 }
 
-// The URL's own host, then each mirror, past unreachable hosts and 5xx answers.
-Outcome Download::OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endpoint)
+// Hashes what the hash has not yet seen of size bytes, telling the program
+// how far it got at once and then every half second.
+Outcome Download::Verify(uint64_t size, bool& matches)
+{
+    links_.reporter.Verifying(hash_.Hashed());
+    for (DWORD told = GetTickCount(); hash_.Hashed() < size;) {
+        if (links_.cancel.Raised()) return Outcome::Cancelled;
+        if (!hash_.Advance(size)) return Outcome::WriteFailed;
+        if (GetTickCount() - told < kVerifyingIntervalMs) continue;
+        links_.reporter.Verifying(hash_.Hashed());
+        told = GetTickCount();
+    }
+    matches = hash_.Matches(job_.sha256);
+    return Outcome::Ok;
+}
+
+void Download::MakePlan(Plan& plan)
+{
+    if (Trusted(plan.kept)) {
+        if (!ownRecord_) sources_ |= ServerChoice::kEarlierRun;
+        plan.resuming = true;
+        plan.present = job_.expected - plan.kept.MissingBytes();
+        plan.split = Splittable();
+        plan.connections = plan.split ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes()), 1) : 1;
+        return;
+    }
+    // None kept, or a damaged or foreign one: the file starts from its first byte.
+    DropSideFiles();
+    plan.kept.size = job_.expected;
+    plan.kept.count = job_.expected ? 1 : 0;
+    plan.kept.missing[0] = {0, job_.expected};
+    plan.connections = Splittable() ? ConnectionsFor(job_.expected) : 1;
+    plan.split = plan.connections > 1;
+}
+
+// The kept bytes' server first, then the servers in turn, past unreachable
+// hosts, 5xx answers and files of another size.
+Outcome Download::OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exchange, size_t& endpoint)
 {
     const Target& target = job_.target;
-    bool serverError = false;
-    for (endpoint = 0; endpoint < target.count && !links_.cancel.Raised(); ++endpoint) {
-        if (!exchange.Open(session_.Get(), target.endpoints[endpoint], target, range)) continue;
-        Outcome outcome = exchange.StatusOutcome();
-        if (outcome != Outcome::ServerFailed) return outcome;
-        serverError = true;
+    size_t order[Target::kMaxEndpoints];
+    size_t count = servers_.Order(plan.resuming ? FindEndpoint(target, plan.kept.server) : ServerChoice::kNone, order);
+    bool serverError = false, otherSize = false;
+    for (size_t turn = 0; turn < count && !links_.cancel.Raised(); ++turn) {
+        endpoint = order[turn];
+        if (!exchange.Open(session_.Get(), target.endpoints[endpoint], target, range, plan.kept.version)) continue;
+        Outcome outcome = exchange.Fits(job_.expected, plan.kept.version);
+        if (outcome != Outcome::ServerFailed && outcome != Outcome::SizeChanged) return outcome;
+        (outcome == Outcome::SizeChanged ? otherSize : serverError) = true;
         exchange.Close();
     }
     if (links_.cancel.Raised()) return Outcome::Cancelled;
+    if (otherSize) return Outcome::SizeChanged;
     return serverError ? Outcome::ServerFailed : Outcome::NetworkFailed;
 }
 
-// The file's own name stays free until the file is whole: bytes already
-// there move into the side file, where every piece goes at its offset.
-Outcome Download::UseSideFiles(const Plan& plan)
+// Every byte goes into the part file at its offset, and the record is saved
+// before the first new one: a round that is cut short at once leaves a
+// valid record all the same.
+Outcome Download::UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool fromZero)
 {
-    if (!state_.Open(side_.state)) return Outcome::CreateFailed;
-    if (!plan.resuming) {
-        if (!state_.Save(plan.missing)) return Outcome::WriteFailed;
-        bool moved = plan.present ? MoveFileExA(job_.localPath, side_.part, MOVEFILE_REPLACE_EXISTING)
-                                  : DeleteFileA(job_.localPath) || GetLastError() == ERROR_FILE_NOT_FOUND;
-        if (!moved) return FileError(GetLastError());
-    }
-    split_ = true;
-    return file_.Open(side_.part);
+    if (Outcome outcome = part_.Open(job_.side.part); outcome != Outcome::Ok) return outcome;
+    if (fromZero && !part_.TruncateAt(0)) return Outcome::WriteFailed;
+    if (fromZero) sources_ = 0;
+    sources_ |= 1u << setup.firstEndpoint;
+    if (!FollowPart(fromZero)) return Outcome::WriteFailed;
+    setup.part = job_.side.part;
+    setup.hash = Verified() ? &hash_ : nullptr;
+    if (!job_.expected) return Outcome::Ok;  // a file of unknown size keeps no record
+    if (!state_.Open(job_.side.state)) return Outcome::CreateFailed;
+    setup.state = &state_;
+    ownRecord_ = true;
+    return SaveState(setup, part_, pieces) ? Outcome::Ok : Outcome::WriteFailed;
 }
 
-// One connection into the file itself: a 200 brings the whole body again,
-// a 206 must go on where the file ends.
-Outcome Download::UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start)
+// The hash follows the part file from its first byte, and starts again with it.
+bool Download::FollowPart(bool fromZero)
 {
-    const ContentRange& range = exchange.Range();
-    bool partial = exchange.Status() == HTTP_STATUS_PARTIAL_CONTENT;
-    if (partial && !(range.startKnown && range.first == plan.present)) return Outcome::RangeRefused;
-    start = partial ? plan.present : 0;
-    split_ = false;
-    if (Outcome outcome = file_.Open(job_.localPath); outcome != Outcome::Ok) return outcome;
-    return file_.TruncateAt(start) ? Outcome::Ok : Outcome::WriteFailed;
+    if (!Verified()) return true;
+    if (fromZero) hash_.Reset();
+    return hash_.Begun() || hash_.Begin(job_.side.part);
+}
+
+void Download::DropSideFiles()
+{
+    part_.Close();
+    state_.Close();
+    hash_.Reset();
+    RemoveSideFiles(job_.side);
+    sources_ = 0;
 }
 
 void Download::ReportStarted(uint64_t present)
@@ -118,66 +186,97 @@ void Download::ReportStarted(uint64_t present)
 }
 
 // Sends the round's opening request and lets its answer choose the way:
-// exact pieces into the side files, or one body into the file itself.
+// exact pieces over several connections, or one body from where it starts.
 Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup,
                             uint64_t& done)
 {
-    ByteRange range = {plan.present, 0};
-    size_t piece = 0;
+    ByteRange range = {plan.kept.count ? plan.kept.missing[0].from : 0, 0};
     if (plan.split) {
-        pieces.Spread(plan.missing.missing, plan.missing.count, plan.connections);
+        size_t piece = 0;
+        pieces.Spread(plan.kept.missing, plan.kept.count, plan.connections);
         pieces.Claim(0, kFirstSpan, piece, range);
     }
     setup.session = session_.Get();
     setup.target = &job_.target;
-    if (Outcome outcome = OpenAnywhere(range, opening, setup.firstEndpoint); outcome != Outcome::Ok) return outcome;
-    if (plan.split && opening.Carries(range, job_.expected)) {
-        setup.exactSize = job_.expected;
+    setup.size = job_.expected;
+    setup.single = servers_.Single();
+    if (Outcome outcome = OpenAnywhere(range, plan, opening, setup.firstEndpoint); outcome != Outcome::Ok)
+        return outcome;
+    setup.version = opening.Version();  // the kept one, unless a 200 brings the file again
+    if (plan.split && opening.Carries(range, job_.expected, Validator())) {
+        setup.exact = true;
         setup.connections = plan.connections;
-        setup.state = &state_;
         done = plan.present;
-        return UseSideFiles(plan);
+        return UseSideFiles(setup, pieces, false);
     }
-    if (plan.resuming) {
-        RemoveSideFiles(side_);  // the server no longer serves these pieces as asked
-        return Outcome::StartAgain;
-    }
-    if (Outcome outcome = UseTarget(opening, plan, done); outcome != Outcome::Ok) return outcome;
-    pieces.Reset();  // one piece, from the answer's start to the end of its body
-    pieces.Add({done, PieceTable::kOpenEnd}, 1);
-    pieces.Claim(0, 0, piece, range);
-    return Outcome::Ok;
+    if (Outcome outcome = BodyStart(opening, range.from, job_.expected, done); outcome != Outcome::Ok) return outcome;
+    pieces.Reset();  // one piece, from the answer's start to the end of the file or body
+    pieces.Add({done, job_.expected ? job_.expected : PieceTable::kOpenEnd}, 1);
+    return UseSideFiles(setup, pieces, done == 0);
+}
+
+// The server's file is another version than the kept bytes, or a range of
+// them is refused (a 416: the file is shorter now): they go, and the file
+// starts again from zero on one server. A file that changes again within
+// the job ends it.
+Outcome Download::StartAgainAfterChange()
+{
+    if (restarted_) return Outcome::FileChanged;
+    restarted_ = true;
+    DropSideFiles();
+    servers_.KeepToOne();
+    return Outcome::StartAgain;
 }
 
 Outcome Download::RunRound(uint64_t& done)
 {
-    file_.Close();
+    part_.Close();
     state_.Close();
     Plan plan;
-    if (Outcome outcome = MakePlan(plan); outcome != Outcome::Ok) return outcome;
-    if (plan.resuming && plan.missing.count == 0) {  // every byte is there already
+    MakePlan(plan);
+    if (plan.resuming && plan.kept.count == 0) {  // every byte is there already
         done = plan.present;
         ReportStarted(done);
-        return UseSideFiles(plan);
+        return part_.Open(job_.side.part);
     }
     PieceTable pieces;
     RequestRegistry& requests = links_.requests;
     Exchange exchanges[RequestRegistry::kSlots] = {{requests, 0}, {requests, 1}, {requests, 2}, {requests, 3}};
     RoundSetup setup;
-    if (Outcome outcome = OpenRound(plan, pieces, exchanges[0], setup, done); outcome != Outcome::Ok) return outcome;
+    Outcome outcome = OpenRound(plan, pieces, exchanges[0], setup, done);
+    if (outcome == Outcome::FileChanged || (outcome == Outcome::RangeRefused && plan.resuming))
+        return StartAgainAfterChange();
+    if (outcome != Outcome::Ok) return outcome;
     ReportStarted(done);
-    Outcome outcome = Round(links_, file_, pieces, exchanges, setup).Run(done);
-    // A body that ends short of the size the program was given is a lost connection.
-    if (outcome == Outcome::Ok && !split_ && job_.expected && done < job_.expected) return Outcome::NetworkFailed;
+    Round round(links_, part_, pieces, exchanges, setup);
+    outcome = round.Run(done);
+    sources_ |= round.Sources();
+    if (outcome == Outcome::SizeChanged) DropSideFiles();  // bytes of another file
     return outcome;
 }
 
-Outcome Download::Finish()
+// A copy without the file's hash came from a bad server: it goes, and the
+// next one comes from the next server.
+Outcome Download::PassBadCopy()
 {
-    if (!split_) return file_.Close() ? Outcome::Ok : Outcome::WriteFailed;
+    uint32_t sources = sources_;
+    DropSideFiles();
+    return servers_.PassBadCopy(sources) ? Outcome::StartAgain : Outcome::VerifyFailed;
+}
+
+// The bytes are on the disk before the name points at them.
+Outcome Download::Finish(uint64_t size)
+{
     state_.Close();
-    if (!file_.TruncateAt(job_.expected) || !file_.Close()) return Outcome::WriteFailed;
-    if (!MoveFileExA(side_.part, job_.localPath, MOVEFILE_REPLACE_EXISTING)) return FileError(GetLastError());
-    DeleteFileA(side_.state);
+    if (!part_.TruncateAt(size) || !part_.Flush()) return Outcome::WriteFailed;
+    if (Verified()) {
+        bool matches = false;
+        Outcome outcome = FollowPart(false) ? Verify(size, matches) : Outcome::WriteFailed;
+        if (outcome != Outcome::Ok) return outcome;
+        if (!matches) return PassBadCopy();
+    }
+    if (!part_.Close()) return Outcome::WriteFailed;
+    if (!MoveFileExA(job_.side.part, job_.localPath, MOVEFILE_REPLACE_EXISTING)) return RenameError(GetLastError());
+    DeleteFileA(job_.side.state);
     return Outcome::Ok;
 }

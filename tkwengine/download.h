@@ -1,6 +1,7 @@
-// A file's download across rounds: where its bytes go (the file itself, or
-// its side files while several connections fetch it), what each round's
-// opening request asks for, and how the answer decides the way.
+// A file's download across rounds: every byte goes into its side files and
+// the file takes its own name only when whole (and, with a hash, only with
+// the publisher's bytes); what each round's opening request asks for, and
+// how the answer decides the way.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +12,10 @@
 #include "tkwengine/local_file.h"
 #include "tkwengine/outcome.h"
 #include "tkwengine/pieces.h"
+#include "tkwengine/prefix_hash.h"
 #include "tkwengine/resume_state.h"
 #include "tkwengine/round.h"
+#include "tkwengine/server_choice.h"
 
 class Download {
 public:
@@ -20,37 +23,48 @@ public:
     Download(const Download&) = delete;
     Download& operator=(const Download&) = delete;
 
-    // Local checks; done is the bytes present, complete that none are missing.
+    // Local checks; done is the bytes present, complete that the file is
+    // there whole (with the file's hash, when one was given).
     Outcome Prepare(uint64_t& done, bool& complete);
     // One round; done follows the bytes present. Ok once every byte is written.
     Outcome RunRound(uint64_t& done);
-    // Closes the whole file under its own name.
-    Outcome Finish();
+    // Checks the hash of the size bytes written and gives them the file's
+    // name; StartAgain when the copy failed the check and a server is left.
+    Outcome Finish(uint64_t size);
 
 private:
     struct Plan {
-        ResumeState missing;
+        ResumeState kept;  // the missing ranges, and what the kept bytes are of
         uint64_t present = 0;
         size_t connections = 1;
-        bool resuming = false;  // side files of an earlier run
-        bool split = false;     // pieces asked by exact ranges, into the side files
+        bool resuming = false;  // side files of an earlier round
+        bool split = false;     // pieces asked by exact ranges
     };
 
+    bool Verified() const { return job_.sha256[0] != '\0'; }
     bool Splittable() const;
-    Outcome MakePlan(Plan& plan);
-    Outcome OpenAnywhere(ByteRange range, Exchange& exchange, size_t& endpoint);
+    bool Trusted(ResumeState& kept) const;
+    Outcome CheckLocalFile(bool& matches);
+    Outcome Verify(uint64_t size, bool& matches);
+    void MakePlan(Plan& plan);
+    Outcome OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exchange, size_t& endpoint);
     Outcome OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
-    Outcome UseSideFiles(const Plan& plan);
-    Outcome UseTarget(const Exchange& exchange, const Plan& plan, uint64_t& start);
+    Outcome UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool fromZero);
+    bool FollowPart(bool fromZero);
+    void DropSideFiles();
+    Outcome StartAgainAfterChange();
+    Outcome PassBadCopy();
     void ReportStarted(uint64_t present);
 
     const Job& job_;
     JobLinks links_;
     InetHandle session_;
-    SideFiles side_;
-    bool sideNamed_ = false;
-    TargetFile file_;  // where this round's bytes go
+    ServerChoice servers_;
+    PartFile part_;  // where the bytes go
     StateFile state_;
-    bool split_ = false;
+    PrefixHash hash_;
+    uint32_t sources_ = 0;     // of the copy in the part file (ServerChoice's sources)
+    bool ownRecord_ = false;   // a record this job wrote: trusted without a version
+    bool restarted_ = false;   // for a change on the server, which happens once
     bool started_ = false;
 };

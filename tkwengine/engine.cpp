@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/file_names.h"
+#include "common/sha256.h"
 #include "common/url.h"
 #include "tkwengine/folder.h"
 
@@ -27,7 +28,7 @@ Engine::~Engine() { Cancel(); }
 
 bool Engine::Launch() { return pipe_.Allocate(); }
 
-StartResult Engine::Start(const char* url, uint64_t expected)
+StartResult Engine::Start(const char* url, uint64_t expected, const char* sha256)
 {
     // Right after a cancel the worker may still be leaving its read.
     if (worker_.Busy() && cancel_.Raised()) worker_.Join(kRestartWaitMs);
@@ -36,7 +37,9 @@ StartResult Engine::Start(const char* url, uint64_t expected)
     if (worker_.Busy() || folder_[0] == '\0' || !worker_.Join(INFINITE)) return kStartNotReady;
     Job job;
     if (!ParseTarget(url, job.target) || !IsSafeFileName(LocalFileName(url))) return kStartBadUrl;
-    if (!JoinPath(folder_, LocalFileName(url), job.localPath)) return kStartPathTooLong;
+    if (sha256 && !ReadSha256Text(sha256, job.sha256)) return kStartBadHash;
+    if (!JoinPath(folder_, LocalFileName(url), job.localPath) || !NameSideFiles(job.localPath, job.side))
+        return kStartPathTooLong;
     AppendMirrors(serverList_, job.target);
     std::memcpy(job.folder, folder_, sizeof folder_);
     job.expected = expected;

@@ -22,7 +22,8 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     bool Launch();  // the transfer buffers, allocated once
-    StartResult Start(const char* url, uint64_t expected);
+    // sha256 nullptr: no hash to check.
+    StartResult Start(const char* url, uint64_t expected, const char* sha256);
     void Cancel();
     bool SetFolder(const char* folder);
     // True inside the callback, where the job's thread cannot wait for its own end.

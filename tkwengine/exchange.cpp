@@ -14,12 +14,15 @@ constexpr DWORD kRangeNotSatisfiable = 416;  // WinINet names no such status
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
-void RangeHeader(ByteRange range, char (&out)[64])
+constexpr size_t kHeadersSize = 80 + Validator::kSize;  // both headers at their longest
+
+void RangeHeaders(ByteRange range, const Validator& ifRange, char (&out)[kHeadersSize])
 {
-    if (range.to)
-        FormatText(out, sizeof out, "Range: bytes=%I64u-%I64u\r\n", range.from, range.to - 1);
-    else
-        FormatText(out, sizeof out, "Range: bytes=%I64u-\r\n", range.from);
+    char last[24] = {};
+    if (range.to) FormatText(last, sizeof last, "%I64u", range.to - 1);
+    FormatText(out, sizeof out, "Range: bytes=%I64u-%s\r\n", range.from, last);
+    size_t used = std::strlen(out);
+    if (!ifRange.Empty()) FormatText(out + used, sizeof out - used, "If-Range: %s\r\n", ifRange.text);
 }
 
 // Decimal digits and nothing else, up to the delimiter.
@@ -45,9 +48,28 @@ ContentRange ParseContentRange(const char* text)
     return range;
 }
 
+// A header's text; false when the answer has none or it does not fit.
+bool QueryText(HINTERNET request, DWORD info, char* text, DWORD capacity)
+{
+    DWORD size = capacity - 1;
+    return HttpQueryInfoA(request, info, text, &size, nullptr) != FALSE;
+}
+
+// A strong ETag (a weak one may not go into If-Range), else Last-Modified.
+Validator ReadVersion(HINTERNET request)
+{
+    Validator version;
+    if (QueryText(request, HTTP_QUERY_ETAG, version.text, sizeof version.text) && version.text[0] == '"')
+        return version;
+    version = Validator();
+    if (!QueryText(request, HTTP_QUERY_LAST_MODIFIED, version.text, sizeof version.text)) version = Validator();
+    return version;
+}
+
 }  // namespace
 
-bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range)
+bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range,
+                    const Validator& ifRange)
 {
     Close();
     connection_.Reset(
@@ -59,10 +81,10 @@ bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Targe
     ApplyTimeouts(request, kTransferTimeoutMs);
     if (!requests_.Attach(slot_, request)) return false;
     request_ = request;
-    char header[64] = {};
+    char headers[kHeadersSize] = {};
     bool ranged = range.from || range.to;
-    if (ranged) RangeHeader(range, header);
-    if (!HttpSendRequestA(request, ranged ? header : nullptr, ranged ? static_cast<DWORD>(-1) : 0, nullptr, 0))
+    if (ranged) RangeHeaders(range, ifRange, headers);
+    if (!HttpSendRequestA(request, ranged ? headers : nullptr, ranged ? static_cast<DWORD>(-1) : 0, nullptr, 0))
         return false;
     ReadHeaders();
     return status_ != kNoStatus;
@@ -75,6 +97,8 @@ void Exchange::Close()
     connection_.Reset();
     status_ = kNoStatus;
     contentRange_ = ContentRange();
+    lengthKnown_ = false;
+    version_ = Validator();
 }
 
 Outcome Exchange::StatusOutcome() const
@@ -87,10 +111,21 @@ Outcome Exchange::StatusOutcome() const
     return Outcome::UnexpectedStatus;
 }
 
-bool Exchange::Carries(ByteRange range, uint64_t total) const
+Outcome Exchange::Fits(uint64_t size, const Validator& kept) const
+{
+    if (Outcome outcome = StatusOutcome(); outcome != Outcome::Ok) return outcome;
+    bool partial = status_ == HTTP_STATUS_PARTIAL_CONTENT;
+    bool totalKnown = partial ? contentRange_.valid : lengthKnown_;
+    uint64_t total = partial ? contentRange_.total : length_;
+    if (size && totalKnown && total != size) return Outcome::SizeChanged;
+    return partial && !kept.Empty() && version_ != kept ? Outcome::FileChanged : Outcome::Ok;
+}
+
+bool Exchange::Carries(ByteRange range, uint64_t total, const Validator& version) const
 {
     return status_ == HTTP_STATUS_PARTIAL_CONTENT && contentRange_.valid && contentRange_.first == range.from &&
-           contentRange_.last + 1 == range.to && contentRange_.total == total;
+           contentRange_.last + 1 == range.to && contentRange_.total == total &&
+           (version.Empty() || version_ == version);
 }
 
 void Exchange::ReadHeaders()
@@ -99,7 +134,11 @@ void Exchange::ReadHeaders()
     if (!HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status_, &size, nullptr))
         status_ = kNoStatus;
     char text[128] = {};
-    size = sizeof text - 1;
-    if (status_ == HTTP_STATUS_PARTIAL_CONTENT && HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr))
+    if (status_ == HTTP_STATUS_PARTIAL_CONTENT && QueryText(request_, HTTP_QUERY_CONTENT_RANGE, text, sizeof text))
         contentRange_ = ParseContentRange(text);
+    char length[32] = {};
+    const char* digits = length;
+    lengthKnown_ = QueryText(request_, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length) &&
+                   ParseNumber(digits, '\0', length_);
+    version_ = ReadVersion(request_);
 }

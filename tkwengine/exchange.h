@@ -9,6 +9,7 @@
 #include "tkwengine/outcome.h"
 #include "tkwengine/request_registry.h"
 #include "tkwengine/target.h"
+#include "tkwengine/validator.h"
 
 // A dead or stalled server ends in an error, never a hang.
 constexpr DWORD kTransferTimeoutMs = 4000;
@@ -30,8 +31,10 @@ public:
     Exchange& operator=(const Exchange&) = delete;
 
     // Sends the request, with a Range header unless the whole file is asked
-    // for; false when the endpoint cannot be reached or the call was cancelled.
-    bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range);
+    // for, and If-Range with a ranged one when ifRange is not empty; false
+    // when the endpoint cannot be reached or the call was cancelled.
+    bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range,
+              const Validator& ifRange);
     void Close();
 
     bool IsOpen() const { return request_ != nullptr; }
@@ -40,8 +43,15 @@ public:
     // What the answer's status means for the transfer: Ok for 200 and 206.
     Outcome StatusOutcome() const;
     const ContentRange& Range() const { return contentRange_; }
-    // A 206 carrying exactly range of a file of total bytes.
-    bool Carries(ByteRange range, uint64_t total) const;
+    const Validator& Version() const { return version_; }
+    // Whether the answer can serve a file of size bytes (0: unknown) whose
+    // kept bytes are of version kept (empty: none kept): its status's
+    // outcome, SizeChanged for another length or total, FileChanged for a
+    // 206 of another version.
+    Outcome Fits(uint64_t size, const Validator& kept) const;
+    // A 206 carrying exactly range of a file of total bytes, of version
+    // (any when empty).
+    bool Carries(ByteRange range, uint64_t total, const Validator& version) const;
 
 private:
     static constexpr DWORD kNoStatus = 0;  // no answer read
@@ -54,4 +64,7 @@ private:
     HINTERNET request_ = nullptr;
     DWORD status_ = kNoStatus;
     ContentRange contentRange_;
+    uint64_t length_ = 0;
+    bool lengthKnown_ = false;
+    Validator version_;
 };

@@ -13,7 +13,7 @@ Engine* g_engine = nullptr;
 int32_t __stdcall StartDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char*, int32_t)
 {
     if (!g_engine) return kStartReleased;
-    return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow);
+    return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow, nullptr);
 }
 
 int32_t __stdcall CancelDownload()
@@ -39,6 +39,14 @@ int32_t __stdcall Release()
 EngineInterface g_table = {&StartDownload, &CancelDownload, &SetDownloadFolder, nullptr, nullptr, nullptr, &Release};
 
 }  // namespace
+
+// StartDownload with the file's SHA-256 (kStartVerifiedDownloadExport).
+extern "C" int32_t __stdcall StartVerifiedDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char*, int32_t,
+                                                   const char* sha256)
+{
+    if (!g_engine) return kStartReleased;
+    return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow, sha256 ? sha256 : "");
+}
 
 extern "C" EngineInterface* __stdcall GetVDInterface(const char*, const char* serverList, EngineCallback* callback,
                                                      int32_t, int32_t, int32_t, int32_t, HWND)

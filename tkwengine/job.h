@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "common/sha256.h"
+#include "tkwengine/resume_state.h"
 #include "tkwengine/target.h"
 
 class CancelSignal;
@@ -15,8 +17,10 @@ class RequestRegistry;
 struct Job {
     Target target;
     char localPath[MAX_PATH] = {};
+    SideFiles side;  // where the bytes wait until the file is whole
     char folder[MAX_PATH] = {};
     uint64_t expected = 0;
+    char sha256[kSha256TextSize] = {};  // lower-case hex; empty: no hash to check
 };
 
 // What a job's threads share with the engine: the program's cancel, the

@@ -5,9 +5,11 @@
 namespace {
 
 constexpr uint64_t kFat32Limit = 0x100000000ull;
-// Others may read a partial file, nobody may write it meanwhile.
 constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
+// Another program that writes the file is found out.
 constexpr DWORD kShare = FILE_SHARE_READ;
+// A part file is read back for its hash, and flushed, through handles of the engine's own.
+constexpr DWORD kPartShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
@@ -35,20 +37,20 @@ Outcome FileError(DWORD error)
     return Outcome::CreateFailed;
 }
 
-Outcome TargetFile::Open(const char* path)
+Outcome PartFile::Open(const char* path)
 {
-    handle_.Reset(CreateFileA(path, kAccess, kShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    handle_.Reset(CreateFileA(path, kAccess, kPartShare, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return handle_.Valid() ? Outcome::Ok : FileError(GetLastError());
 }
 
-bool TargetFile::TruncateAt(uint64_t size)
+bool PartFile::TruncateAt(uint64_t size)
 {
     LARGE_INTEGER position = {};
     position.QuadPart = static_cast<LONGLONG>(size);
     return SetFilePointerEx(handle_.Get(), position, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get());
 }
 
-Outcome TargetFile::WriteAt(uint64_t offset, const void* data, DWORD size)
+Outcome PartFile::WriteAt(uint64_t offset, const void* data, DWORD size)
 {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);

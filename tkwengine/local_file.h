@@ -1,18 +1,22 @@
-// The files the engine writes, and the volume checks made before a transfer.
+// The part files the engine writes, the file already under a name, and the
+// volume checks made before a transfer.
 #pragma once
 #include <cstdint>
 
 #include "common/win_handles.h"
 #include "tkwengine/outcome.h"
 
-class TargetFile {
+class PartFile {
 public:
-    // Opens or creates; FileLocked, CreateFailed or DiskFull when it cannot.
+    // Opens or creates, the engine's other handles on it allowed; FileLocked,
+    // CreateFailed or DiskFull when it cannot.
     Outcome Open(const char* path);
     // Cuts the file at size, so a restart rewrites what follows.
     bool TruncateAt(uint64_t size);
     // Ok, DiskFull or WriteFailed.
     Outcome WriteAt(uint64_t offset, const void* data, DWORD size);
+    // Down to the disk, not only into the system's cache.
+    bool Flush() { return FlushFileBuffers(handle_.Get()) != FALSE; }
     bool Close() { return handle_.Close(); }
 
 private:

@@ -18,6 +18,9 @@ enum class Outcome {
     CreateFailed,
     WriteFailed,
     Fat32Limit,
+    SizeChanged,   // the server's file has another size than the program gave
+    FileChanged,   // another version than the kept bytes: the file starts again, once
+    VerifyFailed,  // no server gave a copy with the file's hash
 };
 
 // A failure that may pass, worth another try.

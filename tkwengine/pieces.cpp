@@ -61,7 +61,8 @@ bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range
     if (!pick(true) && !pick(false) && !SplitLargest(owner, piece)) return false;
     Piece& claimed = pieces_[piece];
     claimed.owner = owner;
-    claimed.requested = claimed.end == kOpenEnd ? kOpenEnd : std::min(claimed.end, claimed.received + span);
+    bool whole = claimed.end == kOpenEnd || span >= claimed.end - claimed.received;
+    claimed.requested = whole ? claimed.end : claimed.received + span;
     range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.requested};
     return true;
 }
@@ -138,4 +139,15 @@ size_t PieceTable::Missing(ByteRange* out, size_t capacity) const
     for (const Piece& p : pieces_)
         if (Unfinished(p) && count < capacity) out[count++] = {p.written, p.end};
     return count;
+}
+
+uint64_t PieceTable::WrittenPrefix() const
+{
+    Locked locked(lock_);
+    uint64_t first = kOpenEnd, furthest = 0;
+    for (const Piece& p : pieces_) {
+        if (Unfinished(p)) first = std::min(first, p.written);
+        if (p.used) furthest = std::max(furthest, p.written);
+    }
+    return first != kOpenEnd ? first : furthest;
 }

@@ -41,8 +41,8 @@ public:
     // from the ranges whose pieces are widest.
     void Spread(const ByteRange* ranges, size_t count, size_t connections);
     // The piece owner works on next (what it owns, one nobody owns, or a
-    // split of the largest) and the range to ask for, at most span bytes;
-    // false when none is left.
+    // split of the largest) and the range to ask for, at most span bytes
+    // (kOpenEnd: the rest of the piece); false when none is left.
     bool Claim(int owner, uint64_t span, size_t& piece, ByteRange& range);
     // Up to want bytes the owner may read next; 0 when the range asked for is done.
     DWORD Reserve(size_t piece, DWORD want);
@@ -55,6 +55,9 @@ public:
     bool Complete() const;
     // [written, end) of each unfinished piece; returns how many.
     size_t Missing(ByteRange* out, size_t capacity) const;
+    // Every byte before it is on disk: where the first unfinished piece
+    // stands, or the furthest written byte once none is unfinished.
+    uint64_t WrittenPrefix() const;
 
 private:
     bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }

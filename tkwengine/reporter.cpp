@@ -18,6 +18,9 @@ void Reporter::Ended(Outcome outcome, uint64_t done)
     case Outcome::CreateFailed: return Send(kEngineError, kErrorCreateFailed);
     case Outcome::WriteFailed: return Send(kEngineError, kErrorWriteFailed);
     case Outcome::Fat32Limit: return Send(kEngineError, kErrorFat32Limit);
+    case Outcome::SizeChanged:
+    case Outcome::FileChanged: return Send(kEngineError, kErrorServerChanged);
+    case Outcome::VerifyFailed: return Send(kEngineError, kErrorVerifyFailed);
     }
 }
 

@@ -1,15 +1,18 @@
-// What a download over several connections keeps beside its file between
-// runs: the bytes at their own offsets in "<name>.vxpart", the ranges still
-// missing in "<name>.vxstate". Only a finished file takes the name itself,
-// so the name always holds a complete file or a correct prefix.
+// What a download keeps beside its file between runs: the bytes at their
+// own offsets in "<name>.vxpart", and in "<name>.vxstate" the ranges still
+// missing, with the version the bytes are of and the server that sent it.
+// Only a whole file takes the name itself, so the name always holds a
+// whole file or none.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/url.h"
 #include "common/win_handles.h"
 #include "tkwengine/byte_range.h"
+#include "tkwengine/validator.h"
 
 struct SideFiles {
     char part[MAX_PATH] = {};
@@ -25,16 +28,22 @@ struct ResumeState {
     uint64_t size = 0;
     size_t count = 0;
     ByteRange missing[kMaxMissing];
+    Validator version;    // of the bytes kept
+    HttpEndpoint server;  // where the version came from
 
     uint64_t MissingBytes() const;
+    // Where the last kept byte ends; the ranges sorted.
+    uint64_t KeptEnd() const;
 };
 
-// The state an earlier run left for a file of this size, its bytes file
-// beside it; false for none, a damaged one or another file's.
+// The state an earlier round left for a file of this size, with a part file
+// that holds every byte it claims; false for none, a damaged one or another
+// file's.
 bool LoadState(const SideFiles& files, uint64_t size, ResumeState& out);
 
 class StateFile {
 public:
+    // Opens without cutting: the record there stays valid until rewritten.
     bool Open(const char* path);
     // Rewrites the whole record in place, with one write.
     bool Save(const ResumeState& state);

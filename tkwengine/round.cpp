@@ -8,7 +8,6 @@ namespace {
 
 constexpr DWORD kProgressIntervalMs = 100;  // at most about ten Progress events a second,
 constexpr DWORD kProgressSilenceMs = 500;   // and one at least this often, even while a link stalls
-constexpr DWORD kStateIntervalMs = 1000;
 
 class ProgressClock {
 public:
@@ -34,9 +33,9 @@ private:
 
 }  // namespace
 
-Round::Round(const JobLinks& links, TargetFile& file, PieceTable& pieces,
+Round::Round(const JobLinks& links, PartFile& file, PieceTable& pieces,
              Exchange (&exchanges)[RequestRegistry::kSlots], const RoundSetup& setup)
-    : links_(links), file_(file), pieces_(pieces), exchanges_(exchanges), setup_(setup)
+    : links_(links), file_(file), pieces_(pieces), exchanges_(exchanges), setup_(setup), follower_(setup_, pieces)
 {
 }
 
@@ -44,6 +43,7 @@ Outcome Round::Run(uint64_t& present)
 {
     links_.pipe.Reset(setup_.connections);
     Launch();
+    follower_.Start();
     Outcome outcome = Drain(present);
     if (outcome != Outcome::Ok) {
         links_.pipe.Shut();
@@ -52,23 +52,26 @@ Outcome Round::Run(uint64_t& present)
     for (std::optional<Connection>& connection : connections_)
         if (connection) connection->Join();
     links_.requests.Resume();
-    SaveState();
+    follower_.Stop();
+    SaveState(setup_, file_, pieces_);
     if (outcome != Outcome::Ok) return outcome;
-    return pieces_.Complete() ? Outcome::Ok : ConnectionsOutcome();
+    if (!pieces_.Complete()) return ConnectionsOutcome();
+    // One body is only as good as its end: one that goes on past the file's size is another file's.
+    return setup_.exact ? Outcome::Ok : connections_[0]->LastOutcome();
 }
 
 void Round::Launch()
 {
     for (size_t slot = 0; slot < setup_.connections; ++slot) {
         connections_[slot].emplace(setup_, pieces_, links_.pipe, links_.cancel, exchanges_[slot], slot);
-        connections_[slot]->Start((setup_.firstEndpoint + slot) % setup_.target->count);
+        connections_[slot]->Start(setup_.single ? setup_.firstEndpoint
+                                                : (setup_.firstEndpoint + slot) % setup_.target->count);
     }
 }
 
 Outcome Round::Drain(uint64_t& present)
 {
     ProgressClock progress(links_.reporter, present);
-    DWORD saved = GetTickCount();
     for (;;) {
         if (links_.cancel.Raised()) return Outcome::Cancelled;
         Chunk chunk;
@@ -82,19 +85,14 @@ Outcome Round::Drain(uint64_t& present)
             return Outcome::Ok;
         }
         progress.Tick(present);
-        if (GetTickCount() - saved < kStateIntervalMs) continue;
-        SaveState();
-        saved = GetTickCount();
     }
 }
 
-void Round::SaveState()
+uint32_t Round::Sources() const
 {
-    if (!setup_.state) return;
-    ResumeState state;
-    state.size = setup_.exactSize;
-    state.count = pieces_.Missing(state.missing, ResumeState::kMaxMissing);
-    setup_.state->Save(state);
+    uint32_t sources = 0;
+    for (size_t slot = 0; slot < setup_.connections; ++slot) sources |= connections_[slot]->Sources();
+    return sources;
 }
 
 // A round left unfinished is tried again when any connection's last failure
@@ -108,4 +106,15 @@ Outcome Round::ConnectionsOutcome() const
         if (lasting == Outcome::Ok) lasting = outcome;
     }
     return lasting != Outcome::Ok ? lasting : Outcome::NetworkFailed;
+}
+
+bool SaveState(const RoundSetup& setup, PartFile& part, const PieceTable& pieces)
+{
+    if (!setup.state) return true;
+    ResumeState state;
+    state.size = setup.size;
+    state.count = pieces.Missing(state.missing, ResumeState::kMaxMissing);
+    state.version = setup.version;
+    state.server = setup.target->endpoints[setup.firstEndpoint];
+    return part.Flush() && setup.state->Save(state);
 }

@@ -1,12 +1,14 @@
 // One pass over what is missing of a file: up to four connections receive
 // their pieces on threads of their own while the job's thread writes what
-// they deliver, reports progress and keeps the resume state.
+// they deliver and reports progress, and a follower keeps the resume state
+// and hashes the written prefix.
 #pragma once
 #include <cstdint>
 #include <optional>
 
 #include "tkwengine/connection.h"
 #include "tkwengine/exchange.h"
+#include "tkwengine/follower.h"
 #include "tkwengine/job.h"
 #include "tkwengine/local_file.h"
 #include "tkwengine/outcome.h"
@@ -17,24 +19,31 @@
 class Round {
 public:
     // exchanges[0] holds the opening request, for the span slot 0 claimed.
-    Round(const JobLinks& links, TargetFile& file, PieceTable& pieces, Exchange (&exchanges)[RequestRegistry::kSlots],
+    Round(const JobLinks& links, PartFile& file, PieceTable& pieces, Exchange (&exchanges)[RequestRegistry::kSlots],
           const RoundSetup& setup);
     Round(const Round&) = delete;
     Round& operator=(const Round&) = delete;
 
     // Ok once every piece is written; present follows the bytes present.
     Outcome Run(uint64_t& present);
+    // A bit per server that sent bytes (ServerChoice's sources); read after Run.
+    uint32_t Sources() const;
 
 private:
     void Launch();
     Outcome Drain(uint64_t& present);
-    void SaveState();
     Outcome ConnectionsOutcome() const;
 
     JobLinks links_;
-    TargetFile& file_;
+    PartFile& file_;
     PieceTable& pieces_;
     Exchange (&exchanges_)[RequestRegistry::kSlots];
     RoundSetup setup_;
     std::optional<Connection> connections_[RequestRegistry::kSlots];
+    Follower follower_;
 };
+
+// Keeps what a round has on disk: the part file's bytes flushed first, then
+// the record that claims them, so a record never claims a byte the disk may
+// not hold. Nothing when the round keeps no record.
+bool SaveState(const RoundSetup& setup, PartFile& part, const PieceTable& pieces);

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "tkwengine/target.h"
+#include "tkwengine/validator.h"
 
+class PrefixHash;
 class StateFile;
 
 // A connection asks for about four seconds' worth of its link at a time:
@@ -18,10 +20,13 @@ constexpr uint64_t kFirstSpan = 16ull << 20;
 struct RoundSetup {
     HINTERNET session = nullptr;
     const Target* target = nullptr;
-    // Size of the whole file when every piece is asked by its exact range;
-    // 0 for one connection reading one body to its end.
-    uint64_t exactSize = 0;
+    uint64_t size = 0;    // of the whole file; 0 when not known
+    bool exact = false;   // every piece asked by its exact range; else one connection reads one body
+    bool single = false;  // every connection on the server that answered the opening request
     size_t connections = 1;
     size_t firstEndpoint = 0;  // where the opening request was answered
-    StateFile* state = nullptr;
+    Validator version;         // of the opening's answer: every piece comes from an answer of it
+    const char* part = nullptr;  // the part file, where the bytes go
+    StateFile* state = nullptr;  // where the round keeps its record; nullptr: none kept
+    PrefixHash* hash = nullptr;  // follows the written prefix; nullptr: no hash to check
 };

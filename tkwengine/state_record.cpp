@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'V', 'X', 'S', 'T', 'A', 'T', 'E', '1'};
+constexpr char kMagic[8] = {'V', 'X', 'S', 'T', 'A', 'T', 'E', '2'};
 
 // Sorted, within the file, neither empty nor overlapping.
 bool Consistent(const ResumeState& state)
@@ -19,6 +19,8 @@ bool Consistent(const ResumeState& state)
     }
     return true;
 }
+
+template <size_t N> bool Terminated(const char (&text)[N]) { return std::memchr(text, '\0', N) != nullptr; }
 
 }  // namespace
 
@@ -38,6 +40,9 @@ StateRecord SealRecord(ResumeState state)
     std::memcpy(record.magic, kMagic, sizeof kMagic);
     record.size = state.size;
     record.count = static_cast<uint32_t>(state.count);
+    record.port = state.server.port;
+    std::memcpy(record.version, state.version.text, sizeof record.version);
+    std::memcpy(record.host, state.server.host, sizeof record.host);
     for (size_t i = 0; i < state.count; ++i) {
         record.missing[i][0] = state.missing[i].from;
         record.missing[i][1] = state.missing[i].to;
@@ -49,11 +54,15 @@ StateRecord SealRecord(ResumeState state)
 bool OpenRecord(const StateRecord& record, uint64_t size, ResumeState& out)
 {
     if (std::memcmp(record.magic, kMagic, sizeof kMagic) != 0 || record.check != RecordChecksum(record) ||
-        record.size != size || record.count > ResumeState::kMaxMissing)
+        record.size != size || record.count > ResumeState::kMaxMissing || !Terminated(record.version) ||
+        !Terminated(record.host))
         return false;
     ResumeState state;
     state.size = record.size;
     state.count = record.count;
+    state.server.port = record.port;
+    std::memcpy(state.version.text, record.version, sizeof record.version);
+    std::memcpy(state.server.host, record.host, sizeof record.host);
     for (size_t i = 0; i < state.count; ++i) state.missing[i] = {record.missing[i][0], record.missing[i][1]};
     if (!Consistent(state)) return false;
     out = state;

@@ -26,7 +26,8 @@ Outcome Transfer(const Job& job, const JobLinks& links, uint64_t& done)
         Outcome outcome = download.RunRound(done);
         if (outcome == Outcome::Ok) {
             links.reporter.Progress(done);
-            return download.Finish();
+            outcome = download.Finish(done);
+            if (outcome != Outcome::StartAgain) return outcome;
         }
         if (outcome == Outcome::StartAgain) continue;
         if (!IsTransient(outcome)) return outcome;

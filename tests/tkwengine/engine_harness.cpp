@@ -9,7 +9,10 @@
 #include <thread>
 #include <utility>
 
+#include "common/file_names.h"
+#include "common/sha256.h"
 #include "support/host_path.h"
+#include "tkwengine/state_record.h"
 
 namespace {
 
@@ -79,14 +82,18 @@ template <class Pred> bool WaitUntil(DWORD timeoutMs, Pred pred)
     return g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
 }
 
+FARPROC Export(const char* name)
+{
+    static HMODULE module = LoadLibraryA(HostPath(TKWENGINE_PATH).c_str());
+    return module ? GetProcAddress(module, name) : nullptr;
+}
+
 }  // namespace
 
 GetVDInterfaceProc Entry()
 {
-    static HMODULE module = LoadLibraryA(HostPath(TKWENGINE_PATH).c_str());
-    if (!module) return nullptr;
     // Through void* because FARPROC's type says nothing of the real one.
-    return reinterpret_cast<GetVDInterfaceProc>(reinterpret_cast<void*>(GetProcAddress(module, "GetVDInterface")));
+    return reinterpret_cast<GetVDInterfaceProc>(reinterpret_cast<void*>(Export("GetVDInterface")));
 }
 
 std::vector<RecordedEvent> RecordedEvents()
@@ -197,6 +204,14 @@ std::string Pattern(size_t size, unsigned seed)
     return data;
 }
 
+std::string Sha256Of(const std::string& data)
+{
+    Sha256 sha;
+    char hex[kSha256TextSize] = {};
+    EXPECT_TRUE(sha.Add(data.data(), static_cast<DWORD>(data.size())) && sha.Finish(hex));
+    return hex;
+}
+
 void EngineTest::SetUp()
 {
     char temp[MAX_PATH];
@@ -226,16 +241,34 @@ void EngineTest::Create(const char* serverList)
     ASSERT_EQ(0, engine_->SetDownloadFolder(folder_.c_str()));
 }
 
-int32_t EngineTest::Start(const std::string& url, uint64_t size)
+int32_t EngineTest::Start(const std::string& url, uint64_t size, const std::string& sha256)
 {
+    static auto verified =
+        reinterpret_cast<StartVerifiedDownloadProc>(reinterpret_cast<void*>(Export(kStartVerifiedDownloadExport)));
     char text[512] = {};
-    return engine_->StartDownload(url.c_str(), static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32), text,
-                                  0);
+    const uint32_t low = static_cast<uint32_t>(size), high = static_cast<uint32_t>(size >> 32);
+    return sha256.empty() ? engine_->StartDownload(url.c_str(), low, high, text, 0)
+                          : verified(url.c_str(), low, high, text, 0, sha256.c_str());
 }
 
-bool EngineTest::FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size)
+bool EngineTest::FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
+                             const std::string& sha256)
 {
     DeleteFileA(Local(path.substr(path.rfind('/') + 1)).c_str());
     ClearEvents();
-    return Start(server.Url(path), size) == 0 && WaitForEnd(60000);
+    return Start(server.Url(path), size, sha256) == 0 && WaitForEnd(60000);
+}
+
+void EngineTest::KeepPartial(const std::string& name, const std::string& data, size_t kept, uint16_t port)
+{
+    WriteFileBytes(Local(name) + kPartFileSuffix, data.substr(0, kept));
+    ResumeState state;
+    state.size = data.size();
+    state.count = 1;
+    state.missing[0] = {kept, data.size()};
+    CopyText(state.version.text, kVersion);
+    CopyText(state.server.host, "127.0.0.1");
+    state.server.port = port;
+    StateRecord record = SealRecord(state);
+    WriteFileBytes(Local(name) + kStateFileSuffix, std::string(reinterpret_cast<const char*>(&record), sizeof record));
 }

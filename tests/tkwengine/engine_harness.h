@@ -70,6 +70,15 @@ template <class Field> HttpReply With(HttpReply reply, Field HttpReply::*field, 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& data);
 std::string Pattern(size_t size, unsigned seed);
+std::string Sha256Of(const std::string& data);
+
+// The version test servers give a file whose kept bytes should resume.
+constexpr char kVersion[] = "\"v1\"";
+inline HttpReply Versioned(HttpReply reply, const std::string& etag = kVersion)
+{
+    reply.headers.push_back("ETag: " + etag);
+    return reply;
+}
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -77,10 +86,15 @@ protected:
     void TearDown() override;
     // (Re)creates the engine with this server list and points it at folder_.
     void Create(const char* serverList);
-    int32_t Start(const std::string& url, uint64_t size);
+    // StartVerifiedDownload with a hash, StartDownload without.
+    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "");
     // Fetches path into a fresh local file, with fresh events; true once it ended.
-    bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size);
+    bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
+                     const std::string& sha256 = "");
     std::string Local(const std::string& name) const { return folder_ + "\\" + name; }
+    // The side files of a download of data that stopped after kept bytes,
+    // its version kVersion from 127.0.0.1:port.
+    void KeepPartial(const std::string& name, const std::string& data, size_t kept, uint16_t port);
 
     EngineInterface* engine_ = nullptr;
     std::string folder_;

@@ -84,7 +84,8 @@ TEST(PieceTable, ClaimsItsOwnThenAFreePieceThenSteals)
 }
 
 // A piece is read a reservation at a time, up to the span asked for and its
-// end, and counts as present only once written.
+// end, and counts as present, and before the written prefix's end, only
+// once written.
 TEST(PieceTable, ReadsAPieceToItsLastByte)
 {
     struct Row {
@@ -97,6 +98,7 @@ TEST(PieceTable, ReadsAPieceToItsLastByte)
         {{0, 10}, 6, 4, {4, 2}},  // the span asked for ends first
         {{5, 12}, 16 * M, 7, {7}},
         {{3, 4}, 16 * M, 4096, {1}},
+        {{0, 10}, PieceTable::kOpenEnd, 4, {4, 4, 2}},  // the whole piece, as one body reads it
     };
     for (const Row& row : rows) {
         PieceTable pieces;
@@ -112,7 +114,9 @@ TEST(PieceTable, ReadsAPieceToItsLastByte)
         }
         EXPECT_EQ(row.reads, reads) << row.range.from << "-" << row.range.to << " asked to " << asked.to;
         EXPECT_FALSE(pieces.Complete());  // received, not written
+        EXPECT_EQ(asked.from, pieces.WrittenPrefix());
         pieces.Written(piece, static_cast<DWORD>(offset - asked.from));
+        EXPECT_EQ(offset, pieces.WrittenPrefix());
         EXPECT_EQ(offset == row.range.to, pieces.Complete());
         EXPECT_EQ((offset == row.range.to ? Spans{} : Spans{{offset, row.range.to}}), MissingOf(pieces));
     }

@@ -50,6 +50,9 @@ TEST_F(ReporterTest, TellsHowAJobEnded)
         {Outcome::CreateFailed, {{kEngineError, kErrorCreateFailed}}},
         {Outcome::WriteFailed, {{kEngineError, kErrorWriteFailed}}},
         {Outcome::Fat32Limit, {{kEngineError, kErrorFat32Limit}}},
+        {Outcome::SizeChanged, {{kEngineError, kErrorServerChanged}}},
+        {Outcome::FileChanged, {{kEngineError, kErrorServerChanged}}},
+        {Outcome::VerifyFailed, {{kEngineError, kErrorVerifyFailed}}},
     };
     for (const auto& [outcome, heard] : rows) {
         heard_.clear();

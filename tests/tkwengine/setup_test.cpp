@@ -30,6 +30,9 @@ TEST_F(EngineTest, RefusesUnsafeNames)
     EXPECT_NE(0, Start("http://127.0.0.1", 10));
     EXPECT_NE(0, Start("ftp://127.0.0.1/file.bin", 10));
     EXPECT_NE(0, Start("", 10));
+    const std::string hash = Sha256Of("x");
+    const std::string badHashes[] = {hash.substr(1), hash + "0", hash.substr(1) + "g", hash.substr(1) + " "};
+    for (const std::string& bad : badHashes) EXPECT_EQ(kStartBadHash, Start(server.Url("/ok.bin"), 10, bad)) << bad;
     Sleep(200);
     EXPECT_TRUE(RecordedEvents().empty());
     EXPECT_TRUE(server.Requests().empty());

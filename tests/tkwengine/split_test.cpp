@@ -2,11 +2,13 @@
 // ranges exactly, moving off a failing server, and resumed where each piece
 // stood, while the file's own name never holds a file with holes.
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 
 #include "support/http_responder.h"
 #include "tkwengine/engine_harness.h"
+#include "tkwengine/resume_state.h"
 
 namespace {
 
@@ -26,12 +28,12 @@ std::vector<std::string> FolderNames(const std::string& folder)
     return names;
 }
 
-HttpReply ExactRanges(const std::string& data, DWORD bytesPerSecond = 0)
+HttpReply ExactRanges(const std::string& data, DWORD bytesPerSecond = 0, const std::string& etag = kVersion)
 {
     HttpReply reply = HttpReply::Ok(data);
     reply.ranges = reply.exactRanges = true;
     reply.bytesPerSecond = bytesPerSecond;
-    return reply;
+    return Versioned(reply, etag);
 }
 
 class SplitTest : public EngineTest {
@@ -70,25 +72,28 @@ protected:
     }
 };
 
+// Each with the file's hash, taken while the pieces arrive out of order.
 TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
 {
     struct Row {
         const char* server;
         bool ranges, exact;
         size_t minGets, maxGets;
+        DWORD bytesPerSecond;  // per connection: long enough for the hash to follow the pieces
     } const rows[] = {
-        {"exact ranges", true, true, 4, SIZE_MAX},
-        {"the rest of the file for a closed range", true, false, 1, 1},
-        {"200 to a range", false, false, 1, 1},
+        {"exact ranges", true, true, 4, SIZE_MAX, 8 << 20},
+        {"the rest of the file for a closed range", true, false, 1, 1, 0},
+        {"200 to a range", false, false, 1, 1, 0},
     };
-    const std::string data = Pattern(kLarge, 21);
+    const std::string data = Pattern(kLarge, 21), hash = Sha256Of(data);
     for (const Row& row : rows) {
         ScriptedServer server;
         HttpReply reply = HttpReply::Ok(data);
         reply.ranges = row.ranges;
         reply.exactRanges = row.exact;
+        reply.bytesPerSecond = row.bytesPerSecond;
         server.Serve("/split.bin", reply);
-        ASSERT_TRUE(FetchAfresh(server, "/split.bin", data.size()));
+        ASSERT_TRUE(FetchAfresh(server, "/split.bin", data.size(), hash));
         EXPECT_TRUE(ReadFileBytes(Local("split.bin")) == data) << row.server;
         std::vector<HttpRequest> gets = server.Requests();
         EXPECT_GE(gets.size(), row.minGets) << row.server;
@@ -98,6 +103,7 @@ TEST_F(SplitTest, SplitsOnlyWhereRangesAreAnsweredExactly)
         EXPECT_EQ(1u, CountEvents(kEngineStarted)) << row.server;
         EXPECT_EQ(1u, CountEvents(kEngineFinished)) << row.server;
         EXPECT_EQ(data.size(), FirstValue(kEngineFinished)) << row.server;
+        EXPECT_TRUE(HasEvent(kEngineVerifying)) << row.server;
     }
 }
 
@@ -129,32 +135,55 @@ TEST_F(SplitTest, APausedDownloadGoesOnWhereEachPieceStood)
     PauseMidway(server, "paused.bin", data);
     size_t before = server.Requests().size();
     ClearEvents();
+    std::atomic<bool> recordAtStart{false};
+    OnEvent([&](int32_t event) {
+        SideFiles side;
+        ResumeState state;
+        if (event == kEngineStarted && NameSideFiles(Local("paused.bin").c_str(), side))
+            recordAtStart = LoadState(side, data.size(), state) && std::string(state.version.text) == kVersion;
+    });
     ASSERT_EQ(0, Start(server.Url("/paused.bin"), data.size()));
     ASSERT_TRUE(Watch("paused.bin", data));
+    EXPECT_TRUE(recordAtStart);
     EXPECT_TRUE(ReadFileBytes(Local("paused.bin")) == data);
     EXPECT_EQ(std::vector<std::string>{"paused.bin"}, FolderNames(folder_));
     EXPECT_GE(FirstValue(kEngineStarted), 3u << 20);
     std::vector<HttpRequest> gets = server.Requests();
-    for (size_t i = before; i < gets.size(); ++i) EXPECT_NE("bytes=0-", gets[i].Header("range").substr(0, 8));
+    for (size_t i = before; i < gets.size(); ++i) {
+        EXPECT_NE("bytes=0-", gets[i].Header("range").substr(0, 8));
+        EXPECT_EQ(kVersion, gets[i].Header("if-range"));
+    }
 }
 
+// Kept pieces of a damaged record, of a file of another size, or of another
+// version on the server (whether it answers If-Range with the whole file or
+// ignores it) go: the file starts again and ends byte for byte the new one.
 TEST_F(SplitTest, KeptPiecesOfAnotherFileOrADamagedRecordStartTheFileAgain)
 {
-    const char* const faults[] = {"damaged", "another file"};
-    for (const char* fault : faults) {
+    struct Row {
+        const char* fault;
+        bool damaged;
+        HttpReply reply;  // of the new file: ranges, and its version
+    } const rows[] = {
+        {"damaged", true, ExactRanges(Pattern(kLarge, 25))},
+        {"another file", false, ExactRanges(Pattern(kLarge, 25) + "longer")},
+        {"changed, If-Range ignored", false, ExactRanges(Pattern(kLarge, 25), 0, "\"v2\"")},
+        {"changed, sent whole", false, Versioned(HttpReply::Ok(Pattern(kLarge, 25)), "\"v2\"")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
         DeleteFileA(Local("kept.bin").c_str());
         ScriptedServer server;
         PauseMidway(server, "kept.bin", Pattern(kLarge, 24));
-        std::string data = Pattern(kLarge, 25);
-        if (std::string(fault) == "damaged")
+        if (row.damaged)
             WriteFileBytes(Local("kept.bin.vxstate"), ReadFileBytes(Local("kept.bin.vxstate")).substr(0, 40));
-        else
-            data += "longer";
         ScriptedServer again;
-        again.Serve("/kept.bin", ExactRanges(data));
-        ASSERT_TRUE(FetchAfresh(again, "/kept.bin", data.size()));
-        EXPECT_EQ(0u, FirstValue(kEngineStarted)) << fault;
-        EXPECT_TRUE(ReadFileBytes(Local("kept.bin")) == data) << fault;
+        again.Serve("/kept.bin", row.reply);
+        ClearEvents();
+        ASSERT_EQ(0, Start(again.Url("/kept.bin"), row.reply.body.size()));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0u, FirstValue(kEngineStarted));
+        EXPECT_TRUE(ReadFileBytes(Local("kept.bin")) == row.reply.body);
     }
 }
 
