@@ -31,10 +31,10 @@ WINDOW_CLASS = "VAZarodezuro"
 
 # One nginx log line per request; the fields the tests look at.
 LOG_FIELDS = ("method", "uri", "protocol", "agent", "connection", "range", "accept", "host", "status", "sent",
-              "scheme", "tls", "via")
+              "scheme", "tls", "via", "if_range")
 LOG_FORMAT = "|".join(("$request_method", "$request_uri", "$server_protocol", "$http_user_agent",
                        "$http_connection", "$http_range", "$http_accept", "$http_host", "$status",
-                       "$body_bytes_sent", "$scheme", "$ssl_protocol", "$http_via"))
+                       "$body_bytes_sent", "$scheme", "$ssl_protocol", "$http_via", "$http_if_range"))
 
 
 def wait_for(condition, timeout, what, interval=0.1):

@@ -1,4 +1,8 @@
 """The system close during a download, and the folder browser."""
+import os
+import signal
+import subprocess
+
 import pytest
 
 import harness
@@ -11,11 +15,12 @@ def test_a_system_close_during_a_download_cancels_it(launch, site, folders):
     site.file_list("slow/big.bin", "glenmoor/client/small.bin", run="")
     program = launch()
     program.click(*START_BUTTON)
-    partial = folders.download / "big.bin"
+    partial = folders.download / "big.bin.vxpart"
     program.wait(lambda: partial.exists() and partial.stat().st_size > 128 << 10, 60, "part of the file")
     program.close_by_system()
     assert program.wait_exit() == 0
     assert 0 < partial.stat().st_size < len(site.listed()["big.bin"])
+    assert not (folders.download / "big.bin").exists()
     assert not (folders.download / "small.bin").exists()
     # nginx writes a line when the cancelled transfer's connection is gone.
     transfers = wait_for(lambda: [r for r in site.server.requests() if r["agent"] == "Vexil Engine"], 30,
@@ -34,17 +39,22 @@ def test_cancelling_the_folder_browser_clears_a_retry_allowing_message(launch, s
     site.add_file(data, 200 << 10)
     site.file_list(data, run="")
     program = launch()
-    # A partial file the server can no longer continue: its range is refused,
-    # an error that allows a retry.
+    # A file under the name that another program holds: the engine cannot
+    # replace it, an error that allows a retry.
     folders.download.mkdir(parents=True, exist_ok=True)
-    (folders.download / "data.bin").write_bytes(site.listed()["data.bin"][:100 << 10])
-    site.add_file(data, 50 << 10)
-    program.click(*START_BUTTON)
-    program.move_to(20, 20)
-    program.wait_screen(lambda shot: red_pixels(shot, *MESSAGE_LINE) > 20, 60, "the refused range's message")
-    refused = wait_for(lambda: [(r["range"], r["status"]) for r in site.server.requests()
-                                if r["agent"] == "Vexil Engine"], 30, "the engine's request in the log")
-    assert refused == [(f"bytes={100 << 10}-", "416")]
+    held = folders.download / "data.bin"
+    held.write_bytes(b"the user's copy")
+    holder = subprocess.Popen(harness.wine_command(harness.BUILD / "tests" / "window_ctl.exe", "hold",
+                                                   harness.windows_path(held)),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        assert holder.stdout.readline().strip() == b"held"
+        program.click(*START_BUTTON)
+        program.move_to(20, 20)
+        program.wait_screen(lambda shot: red_pixels(shot, *MESSAGE_LINE) > 20, 60, "the locked file's message")
+    finally:
+        os.killpg(holder.pid, signal.SIGKILL)
+        holder.wait()
     program.click(*FOLDER_BUTTON)
     try:
         wait_for(lambda: not program.running() or browser_windows(), 30, "the folder browser")
