@@ -6,6 +6,7 @@ the server's request log. Needs DISPLAY, WINEPREFIX and VEXIL_BUILD (as set
 up by tools/test.sh).
 """
 import grp
+import hashlib
 import io
 import os
 import pwd
@@ -86,7 +87,8 @@ class Nginx:
     default over both schemes (see address_of), HTTPS with the test
     authority's certificate; listeners maps an address to the name of its
     certificate, None for plain HTTP. /slow/ is throttled, but for ranges: a
-    transfer there leaves seconds to act on it, a resumed one is quick.
+    transfer there leaves seconds to act on it, a resumed one is quick;
+    /paced/ is throttled to 2 MB/s, ranges too.
     Over HTTPS, /moved/ redirects to the same path over plain HTTP and
     /moved-get/ does so for GET (not HEAD); on the session's HTTPS port,
     /unavailable/ answers GET with 503 (mirrors serve it)."""
@@ -106,6 +108,7 @@ class Nginx:
     listen {address} {tls}
     root {self.site};
     location /slow/ {{ if ($http_range = "") {{ set $limit_rate {self.rate}; }} }}
+    location /paced/ {{ limit_rate 2m; }}
     location /moved/ {{ if ($scheme = https) {{ return 302 http://{address_of("http")}$uri; }} }}
     location /moved-get/ {{ if ($e2e_secure_get) {{ return 302 http://{address_of("http")}$uri; }} }}
     location /unavailable/ {{ if ($e2e_unavailable) {{ return 503; }} }}
@@ -209,12 +212,14 @@ class Site:
         target.write_bytes(random.Random(path).randbytes(size))
         return target
 
-    def file_list(self, *paths, run=LAUNCHER, scheme=SCHEME):
+    def file_list(self, *paths, run=LAUNCHER, scheme=SCHEME, hashed=False):
         """Replaces the file-list document with the given files, in order;
-        a path may be a whole URL."""
+        a path may be a whole URL. hashed gives each site file its sha256."""
         lines = ['<?xml version="1.0" encoding="euc-kr"?>', "<Download>"]
         for path in paths:
             flag = ' run="true"' if path == run else ""
+            if hashed and "://" not in path:
+                flag += f' sha256="{hashlib.sha256((self.root / path).read_bytes()).hexdigest()}"'
             url = path if "://" in path else self.server.url(path, scheme)
             lines.append(f'  <File url="{url}"{flag}/>')
         lines.append("</Download>")

@@ -1,7 +1,10 @@
 """Whole downloads: the list byte for byte, pause and resume, a large file
 over several connections, the program started at the end or not."""
+import random
+import time
+
 import harness
-from harness import START_BUTTON, START_LOOKS, START_PLACE
+from harness import START_BUTTON, START_LOOKS, START_PLACE, Site
 
 
 def finished(program, folders, site, timeout=120):
@@ -87,3 +90,50 @@ def test_auto_run_unticked_starts_nothing(launch, site, folders):
     finished(program, folders, site)
     assert not harness.started_programs(program.before)
     assert not (folders.download / "launched.txt").exists()
+
+
+def test_a_file_republished_at_the_same_size_is_fetched_again_and_replaced_only_whole(launch, site, folders):
+    site.add_file("slow/data.bin", 512 << 10)
+    site.file_list(Site.LAUNCHER, "slow/data.bin", hashed=True)
+    program = launch()
+    program.click(*START_BUTTON)
+    launched = folders.download / "launched.txt"
+    program.wait(launched.exists, 120, "the first run's program")
+    finished(program, folders, site)
+    program.kill()
+    old = (folders.download / "data.bin").read_bytes()
+    (site.root / "slow" / "data.bin").write_bytes(random.Random("republished").randbytes(512 << 10))
+    site.file_list(Site.LAUNCHER, "slow/data.bin", hashed=True)
+    program = launch()
+    program.click(*START_BUTTON)
+    part = folders.download / "data.bin.vxpart"
+    program.wait(lambda: part.exists() and part.stat().st_size > 64 << 10, 60, "the new copy on its way")
+    assert (folders.download / "data.bin").read_bytes() == old  # whole, until the new copy is
+    assert launched.read_text().strip() == "1"
+    files = finished(program, folders, site)
+    assert (folders.download / "data.bin").read_bytes() == files["data.bin"] != old
+    program.wait(lambda: launched.read_text().strip() == "2", 60, "the program, started after")
+
+
+def test_a_kill_at_any_moment_of_a_resume_keeps_the_bytes_already_there(launch, site, folders):
+    site.add_file("paced/big.bin", 12 << 20)
+    site.file_list("paced/big.bin", run="")
+    part = folders.download / "big.bin.vxpart"
+    program = launch()
+    program.click(*START_BUTTON)
+    program.wait(lambda: part.exists() and part.stat().st_size > 2 << 20, 60, "part of the file")
+    program.kill()
+    for delay in (0.1, 0.3, 0.6, 1.0):
+        program = launch()
+        program.click(*START_BUTTON)
+        time.sleep(delay)
+        program.kill()
+    program = launch()
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    assert (folders.download / "big.bin").read_bytes() == files["big.bin"]
+    site.server.settle()
+    gets = [r["range"] for r in site.server.requests() if r["method"] == "GET" and r["uri"] == "/paced/big.bin"]
+    starts = [0 if asked == "-" else int(asked[6:].split("-")[0]) for asked in gets]
+    # Each resume goes on from the bytes the state last saved: never from the start again.
+    assert starts[0] == 0 and 0 < starts[1] and starts[1:] == sorted(starts[1:]), starts

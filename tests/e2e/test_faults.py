@@ -1,6 +1,7 @@
 """Staged faults and hostile input against the whole program: whatever a
 server or a document does, the program stays up, shows what its rules say,
 loses no byte, and writes or starts nothing outside its folder."""
+import hashlib
 import os
 import random
 import shutil
@@ -34,10 +35,12 @@ def settings_text(mirror, folder="GlenmoorClient", declaration='<?xml version="1
     return SETTINGS.format(mirror=mirror, folder=folder, declaration=declaration).encode("cp949")
 
 
-def file_list(urls, run=None):
+def file_list(urls, run=None, hashes=None):
     lines = ["<Download>"]
     for url in urls:
         flag = ' run="true"' if url == run else ""
+        if hashes and url in hashes:
+            flag += f' sha256="{hashes[url]}"'
         lines.append(f'<File url="{escape(url, {chr(34): "&quot;"})}"{flag}/>')
     return "\n".join(lines + ["</Download>"]).encode("cp949")
 
@@ -214,6 +217,31 @@ def test_a_start_right_after_a_pause_is_never_lost(launch, scripted, folders):
     program.wait(lambda: target.exists() and target.read_bytes() == body, 120, "the whole file")
     assert not target_part.exists()
     assert transfers() == 6
+
+
+@pytest.mark.parametrize("mirror", ["right copy", "wrong copy"])
+def test_a_wrong_copy_never_takes_the_name(launch, site, scripted, folders, mirror):
+    right = data("copy.bin", 300000)
+    wrong = right[:-1] + bytes([right[-1] ^ 1])  # the same size
+    (site.root / "files").mkdir(exist_ok=True)
+    (site.root / "files" / "copy.bin").write_bytes(wrong)  # on the file's own host, nginx over http
+    scripted.serve("/files/copy.bin", right if mirror == "right copy" else wrong, ranges=True)  # the mirror
+    serve_settings(scripted)
+    host_url = site.server.url("files/copy.bin", "http")
+    later = serve_file(scripted, "later.exe", b"MZ later")
+    scripted.serve("/list.xml", file_list([host_url, later], run=later,
+                                          hashes={host_url: hashlib.sha256(right).hexdigest()}))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    target = folders.download / "copy.bin"
+    if mirror == "right copy":
+        program.wait(lambda: (folders.download / "later.exe").exists(), 60, "the list's end")
+        assert target.read_bytes() == right
+        return
+    wait_message(program)
+    assert not target.exists() and not (folders.download / "copy.bin.vxpart").exists()
+    assert ("GET", "/files/later.exe") not in [(r[0], r[1]) for r in scripted.requests()]
+    assert not harness.started_programs(program.before)
 
 
 # Every try of the engine times out: the error comes after its retries.
