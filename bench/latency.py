@@ -6,20 +6,6 @@ by bench/run.sh after bench.py; uses its helpers and its site. Prints each
 round's figures, then the medians and the ratios of the three measurements:
 start-up with 50 listed files, one 64 MiB file on a server capping each
 connection, and 50 files of 100 KB.
-"""The downloader against curl over a long link: every request through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's).
-Run by bench/run.sh after bench.py; uses its
-helpers and its site. Prints each round's figures, then the medians and the
-ratios of the three measurements: start-up with 50 listed files, one 64 MiB
-file on a server capping each connection, and 50 files of 100 KB.
-"""The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
 """
 import os
 import socket
@@ -41,22 +27,8 @@ AUTHORITY = os.path.join(bench.BUILD, "tls", "authority.pem")
 
 
 def make_site():
-    """The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
-"""The 50 small files and the 64 MiB one, the lists, and a settings
-    document whose mirror is the relay too."""The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
-"""
+    """The 50 small files and the 64 MiB one, the lists, and a settings
+    document whose mirror is the relay too."""
     folder = os.path.join(bench.SITE, "bench")
     for sub in ("small100", "capped"):
         os.makedirs(os.path.join(folder, sub), exist_ok=True)
@@ -106,21 +78,7 @@ def curl_startup():
 
 
 def program_fetch(list_name, names, size):
-    """The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
-"""Seconds from the start click to the last byte of every file."""The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
-"""
+    """Seconds from the start click to the last byte of every file."""
     run = program(list_name)
     run.wait_ready()
     os.sync()
@@ -133,21 +91,7 @@ connection, and 50 files of 100 KB.
 
 
 def curl_fetch(urls):
-    """The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
-"""One curl for every URL: it keeps its connection from file to file."""The downloader against curl over a long link: every request goes through
-latency_relay.py, which holds each byte for BENCH_DELAY_MS (default 50) each
-way, to nginx over HTTPS (the second address; the first is bench.py's). Run
-by bench/run.sh after bench.py; uses its helpers and its site. Prints each
-round's figures, then the medians and the ratios of the three measurements:
-start-up with 50 listed files, one 64 MiB file on a server capping each
-connection, and 50 files of 100 KB.
-"""
+    """One curl for every URL: it keeps its connection from file to file."""
     out = os.path.join(bench.ROOT, "curl-out")
     subprocess.run(["rm", "-rf", out], check=True)
     os.makedirs(out)
