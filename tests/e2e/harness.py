@@ -93,13 +93,14 @@ class Nginx:
     /moved-get/ does so for GET (not HEAD); on the session's HTTPS port,
     /unavailable/ answers GET with 503 (mirrors serve it)."""
 
-    def __init__(self, work, rate="128k", listeners=None, site=None):
+    def __init__(self, work, rate="128k", listeners=None, site=None, locations=None):
         self.dir = Path(work)
         self.site = Path(site) if site else self.dir / "site"
         self.log = self.dir / "access.log"
         self.address = ADDRESS
         self.rate = rate
         self.listeners = listeners or {address_of("http"): None, address_of("https"): "localhost"}
+        self.locations = locations  # in place of the usual ones
 
     def _server_block(self, address, certificate):
         tls = (f"ssl; ssl_certificate {TLS}/{certificate}.pem; ssl_certificate_key {TLS}/{certificate}.key;"
@@ -107,14 +108,17 @@ class Nginx:
         return f"""  server {{
     listen {address} {tls}
     root {self.site};
-    location /slow/ {{ if ($http_range = "") {{ set $limit_rate {self.rate}; }} }}
+{self.locations or self._usual_locations()}
+  }}
+"""
+
+    def _usual_locations(self):
+        return f"""    location /slow/ {{ if ($http_range = "") {{ set $limit_rate {self.rate}; }} }}
     location /paced/ {{ limit_rate 2m; }}
     location /moved/ {{ if ($scheme = https) {{ return 302 http://{address_of("http")}$uri; }} }}
     location /moved-get/ {{ if ($e2e_secure_get) {{ return 302 http://{address_of("http")}$uri; }} }}
     location /unavailable/ {{ if ($e2e_unavailable) {{ return 503; }} }}
-    location = /e2e-status {{ stub_status; access_log off; }}
-  }}
-"""
+    location = /e2e-status {{ stub_status; access_log off; }}"""
 
     def start(self):
         self.dir.mkdir(parents=True, exist_ok=True)
