@@ -200,6 +200,56 @@ class SilentServer:
             connection.close()
 
 
+class StallingRelay(SilentServer):
+    """Passes connections on address to upstream; once stall_after bytes of
+    answers have gone back, it falls silent: the connection stays open and
+    says nothing more, and later ones are held without a word (a TLS
+    handshake never completes). go_on() makes it a plain relay again."""
+
+    def __init__(self, address, upstream, stall_after):
+        self.upstream = upstream
+        self.budget = stall_after
+        self.lock = threading.Lock()
+        super().__init__(address)
+
+    def _accept(self):
+        while True:
+            try:
+                client = self.listener.accept()[0]
+            except OSError:
+                return
+            self.held.append(client)
+            with self.lock:
+                silent = self.budget == 0
+            if not silent:
+                server = socket.create_connection(self.upstream)
+                self.held.append(server)
+                threading.Thread(target=self._pass, args=(client, server, False), daemon=True).start()
+                threading.Thread(target=self._pass, args=(server, client, True), daemon=True).start()
+
+    def _pass(self, source, sink, counted):
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    sink.shutdown(socket.SHUT_WR)
+                    return
+                if counted:
+                    with self.lock:
+                        if self.budget is not None:
+                            data = data[:self.budget]
+                            self.budget -= len(data)
+                if not data:
+                    return  # silent from here: the connection stays open
+                sink.sendall(data)
+        except OSError:
+            return
+
+    def go_on(self):
+        with self.lock:
+            self.budget = None
+
+
 class Site:
     """The served copy of the demo site, which a test may change."""
 
