@@ -201,16 +201,20 @@ class SilentServer:
 
 
 class StallingRelay(SilentServer):
-    """Passes connections on address to upstream; once stall_after bytes of
-    answers have gone back, it falls silent: the connection stays open and
-    says nothing more, and later ones are held without a word (a TLS
-    handshake never completes). go_on() makes it a plain relay again."""
+    """Passes connections on address to upstream. After stall_after(n), once n
+    more bytes of answers have gone back, it falls silent: the connection
+    stays open and says nothing more, and later ones are held without a word
+    (a TLS handshake never completes). go_on() makes it a plain relay again."""
 
-    def __init__(self, address, upstream, stall_after):
+    def __init__(self, address, upstream):
         self.upstream = upstream
-        self.budget = stall_after
+        self.budget = None
         self.lock = threading.Lock()
         super().__init__(address)
+
+    def stall_after(self, count):
+        with self.lock:
+            self.budget = count
 
     def _accept(self):
         while True:
