@@ -122,6 +122,7 @@ def test_a_kill_at_any_moment_of_a_resume_keeps_the_bytes_already_there(launch, 
     program = launch()
     program.click(*START_BUTTON)
     program.wait(lambda: part.exists() and part.stat().st_size > 2 << 20, 60, "part of the file")
+    time.sleep(1.5)  # the state is saved about once a second: the partial now has a valid one
     program.kill()
     for delay in (0.1, 0.3, 0.6, 1.0):
         program = launch()
