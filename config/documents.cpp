@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,30 +72,29 @@ struct ListedFile {
     char sha256[kSha256TextSize] = {};  // empty when the element has none that reads as a hash
 };
 
-// Whether a file of this local name comes earlier: in the list already, or
-// among the files taken from the document so far. Windows ignores the
-// letter case of a name, so two such files would be one on disk.
-bool NameTaken(const char* name, const std::vector<ListedFile>& files)
+// A file's local name as Windows compares names: letter case ignored.
+std::string FoldedName(const char* url)
 {
-    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead())
-        if (lstrcmpiA(LocalFileName(list.Head().url), name) == 0) return true;
-    for (const ListedFile& file : files)
-        if (lstrcmpiA(LocalFileName(file.url.c_str()), name) == 0) return true;
-    return false;
+    std::string name = LocalFileName(url);
+    CharLowerBuffA(name.data(), static_cast<DWORD>(name.size()));
+    return name;
 }
 
 // The files to size, in order, up to the first element without a url.
-// Over-long URLs, unsafe names and a name already taken are left out; the
-// walk goes on.
+// Over-long URLs, unsafe names and a name that an earlier file of the list
+// already has (they would be one file on disk) are left out; the walk goes
+// on.
 std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
 {
+    std::set<std::string> taken;
+    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) taken.insert(FoldedName(list.Head().url));
     std::vector<ListedFile> files;
     for (const TiXmlElement* file = root->FirstChildElement("File"); file != nullptr;
          file = file->NextSiblingElement()) {
         const char* url = AttributeText(file, "url");
         if (IsAbsent(url)) break;
-        const char* name = LocalFileName(url);
-        if (strlen(url) >= kTextSize || !IsSafeFileName(name) || NameTaken(name, files)) continue;
+        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url)) || !taken.insert(FoldedName(url)).second)
+            continue;
         files.push_back({url, IsTrue(file, "run")});
         ReadSha256Text(file->Attribute("sha256"), files.back().sha256);
     }
