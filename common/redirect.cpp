@@ -75,3 +75,11 @@ bool ResolveRedirect(const char* url, const char* location, char (&next)[kTextSi
     const std::string resolved = Resolve(url, from, reference);
     return ParseUrl(resolved.c_str(), to) && (to.secure || !from.secure) && CopyTextWhole(next, resolved.c_str());
 }
+
+bool NextHop(HINTERNET request, const char* url, char (&next)[kTextSize])
+{
+    char location[kTextSize] = {};
+    DWORD size = sizeof location - 1;
+    return HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr) &&
+           ResolveRedirect(url, location, next);
+}

@@ -3,6 +3,7 @@
 // would follow one from https to http silently).
 #pragma once
 #include <windows.h>
+#include <wininet.h>
 
 #include "common/text.h"
 
@@ -17,3 +18,7 @@ bool IsFollowedRedirect(DWORD status);
 // segments resolved and the fragment dropped. False when it is none of
 // these, does not fit, or leads from https to http.
 bool ResolveRedirect(const char* url, const char* location, char (&next)[kTextSize]);
+
+// Where an answered request to url that is a followed redirect leads: its
+// Location resolved as above. False when it has none or it cannot be followed.
+bool NextHop(HINTERNET request, const char* url, char (&next)[kTextSize]);

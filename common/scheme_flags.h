@@ -5,9 +5,10 @@
 #include <wininet.h>
 
 // https: TLS, with every certificate check in force (no flag here or anywhere
-// waives one). WinINet under Wine follows a redirect from https to http
-// silently, so a secure request follows no redirect by itself.
+// waives one). Every request follows its redirects itself
+// (common/redirect.h): WinINet would follow any, and under Wine one from
+// https to http silently.
 constexpr DWORD SchemeRequestFlags(bool secure)
 {
-    return secure ? INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT : 0;
+    return (secure ? INTERNET_FLAG_SECURE : 0) | INTERNET_FLAG_NO_AUTO_REDIRECT;
 }

@@ -21,6 +21,13 @@ public:
         if (Valid()) Traits::Close(h_);
         h_ = h;
     }
+    // Hands the handle over without closing it.
+    Type Release()
+    {
+        Type h = h_;
+        h_ = Traits::Empty();
+        return h;
+    }
     // Closes now; false when the system reports a failure (for a file, a late
     // write error).
     bool Close()

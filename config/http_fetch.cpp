@@ -10,7 +10,7 @@
 #include "common/file_system.h"
 #include "common/text.h"
 #include "common/win_handles.h"
-#include "config/bounded_task.h"
+#include "common/bounded_task.h"
 #include "config/size_text.h"
 #include "config/start_up_request.h"
 

@@ -11,7 +11,7 @@ constexpr DWORD kDocumentCapacity = 65000;
 constexpr int64_t kLargestFetchedFile = 16 << 20;
 
 // Every operation ends within about 6 s of the call, however slowly the
-// server answers: each runs on a task of its own (config/bounded_task.h).
+// server answers: each runs on a task of its own (common/bounded_task.h).
 
 // Reads a whole document into buffer; *count is the capacity on entry and
 // the number of bytes received on return (unchanged when no body was read).

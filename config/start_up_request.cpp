@@ -27,7 +27,7 @@ StartUpRequest::StartUpRequest(const char* userAgent, const char* verb, const ch
             return;
         }
         char next[kTextSize];
-        if (!NextHop(current, next)) return;
+        if (!NextHop(request_.Get(), current, next)) return;
         CopyText(current, next);
     }
 }
@@ -41,18 +41,9 @@ bool StartUpRequest::Send(const char* verb, const char* url, const char* version
     connection_.Reset(InternetConnectA(internet_.Get(), parts.endpoint.host, parts.endpoint.port, nullptr, nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection_) return false;
-    flags |= SchemeRequestFlags(parts.secure) | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    flags |= SchemeRequestFlags(parts.secure);
     request_.Reset(HttpOpenRequestA(connection_.Get(), verb, parts.path, version, nullptr, nullptr, flags, 0));
     if (!request_) return false;
     ApplyTimeouts(request_.Get(), kStartUpBudgetMs);
     return HttpSendRequestA(request_.Get(), headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0);
 }
-
-bool StartUpRequest::NextHop(const char* url, char (&next)[kTextSize]) const
-{
-    char location[kTextSize] = {};
-    DWORD size = sizeof location - 1;
-    return HttpQueryInfoA(request_.Get(), HTTP_QUERY_LOCATION, location, &size, nullptr) &&
-           ResolveRedirect(url, location, next);
-}
-

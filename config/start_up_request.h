@@ -1,5 +1,5 @@
 // One request of start-up, made on the thread of the task that owns it
-// (config/bounded_task.h). It follows redirects itself (common/redirect.h),
+// (common/bounded_task.h). It follows redirects itself (common/redirect.h),
 // each hop with the same verb, headers and flags, and is not made when one
 // cannot be followed. Wine hands only the connect time-out down from the
 // internet handle, so each request carries its own time-outs.
@@ -30,7 +30,6 @@ public:
 
 private:
     bool Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers);
-    bool NextHop(const char* url, char (&next)[kTextSize]) const;
 
     InetHandle internet_, connection_, request_;  // closed in reverse order
     bool answered_ = false;

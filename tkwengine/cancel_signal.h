@@ -24,6 +24,8 @@ public:
         ResetEvent(event_.Get());
     }
     bool Raised() const { return raised_.load(); }
+    // Set while the signal is up: something to wait on besides one's own work.
+    HANDLE Event() const { return event_.Get(); }
     // Waits ms; false when a cancel cut the wait short.
     bool Pause(DWORD ms) const { return WaitForSingleObject(event_.Get(), ms) == WAIT_TIMEOUT; }
 

@@ -41,10 +41,8 @@ Outcome RenameError(DWORD error) { return error == ERROR_ACCESS_DENIED ? Outcome
 Download::Download(const Job& job, const JobLinks& links)
     : job_(job),
       links_(links),
-      session_(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)),
       servers_(job.target.count)
 {
-    if (session_.Get()) ApplyTimeouts(session_.Get(), kTransferTimeoutMs);
 }
 
 bool Download::Splittable() const { return job_.expected >= kSplitFrom; }
@@ -58,7 +56,6 @@ bool Download::Trusted(ResumeState& kept) const
 
 Outcome Download::Prepare(uint64_t& done, bool& complete)
 {
-    if (!session_.Get()) return Outcome::NetworkFailed;
     uint64_t local = 0;
     if (Outcome outcome = InspectLocalFile(job_.localPath, local); outcome != Outcome::Ok) return outcome;
     complete = job_.expected && local == job_.expected;
@@ -131,7 +128,7 @@ Outcome Download::OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exch
     bool serverError = false, otherSize = false;
     for (size_t turn = 0; turn < count && !links_.cancel.Raised(); ++turn) {
         endpoint = order[turn];
-        if (!exchange.Open(session_.Get(), target.endpoints[endpoint], target, range, plan.kept.version)) continue;
+        if (!exchange.Open(links_.session, target.endpoints[endpoint], target, range, plan.kept.version)) continue;
         Outcome outcome = exchange.Fits(job_.expected, plan.kept.version);
         if (outcome != Outcome::ServerFailed && outcome != Outcome::SizeChanged) return outcome;
         (outcome == Outcome::SizeChanged ? otherSize : serverError) = true;
@@ -196,7 +193,7 @@ Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& open
         pieces.Spread(plan.kept.missing, plan.kept.count, plan.connections);
         pieces.Claim(0, kFirstSpan, piece, range);
     }
-    setup.session = session_.Get();
+    setup.session = links_.session;
     setup.target = &job_.target;
     setup.size = job_.expected;
     setup.single = servers_.Single();

@@ -58,7 +58,6 @@ private:
 
     const Job& job_;
     JobLinks links_;
-    InetHandle session_;
     ServerChoice servers_;
     PartFile part_;  // where the bytes go
     StateFile state_;

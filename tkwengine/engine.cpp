@@ -1,10 +1,13 @@
 #include "tkwengine/engine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/file_names.h"
+#include "common/net_timeouts.h"
 #include "common/sha256.h"
 #include "common/url.h"
+#include "tkwengine/exchange.h"
 #include "tkwengine/folder.h"
 
 namespace {
@@ -17,7 +20,10 @@ constexpr DWORD kRestartWaitMs = 1000;
 }  // namespace
 
 Engine::Engine(EngineCallback callback, const char* serverList)
-    : requests_(cancel_), reporter_(callback, this, cancel_), worker_({cancel_, requests_, reporter_, pipe_})
+    : session_(InternetOpenA("Vexil Engine", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)),
+      requests_(cancel_),
+      reporter_(callback, this, cancel_),
+      worker_({session_.Get(), cancel_, requests_, reporter_, pipe_})
 {
     if (serverList) CopyText(serverList_, serverList);
 }
@@ -26,7 +32,20 @@ Engine::Engine(EngineCallback callback, const char* serverList)
 // closer then wait for their threads.
 Engine::~Engine() { Cancel(); }
 
-bool Engine::Launch() { return pipe_.Allocate(); }
+bool Engine::Stop(DWORD waitMs)
+{
+    Cancel();
+    const DWORD begin = GetTickCount();
+    const auto left = [&] { return waitMs - std::min(waitMs, GetTickCount() - begin); };
+    return worker_.Join(left()) && closer_.Join(left());
+}
+
+bool Engine::Launch()
+{
+    if (!session_) return false;
+    ApplyTimeouts(session_.Get(), kTransferTimeoutMs);
+    return pipe_.Allocate();
+}
 
 StartResult Engine::Start(const char* url, uint64_t expected, const char* sha256)
 {

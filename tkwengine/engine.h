@@ -7,6 +7,7 @@
 
 #include "common/engine_contract.h"
 #include "common/text.h"
+#include "common/win_handles.h"
 #include "tkwengine/cancel_signal.h"
 #include "tkwengine/chunk_pipe.h"
 #include "tkwengine/handle_closer.h"
@@ -21,16 +22,22 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    bool Launch();  // the transfer buffers, allocated once
+    bool Launch();  // the internet session and the transfer buffers, made once
     // sha256 nullptr: no hash to check.
     StartResult Start(const char* url, uint64_t expected, const char* sha256);
     void Cancel();
+    // Cancels and waits up to waitMs for every thread of the engine's own;
+    // false when one is still running, and the engine may not go yet.
+    bool Stop(DWORD waitMs);
     bool SetFolder(const char* folder);
     // True inside the callback, where the job's thread cannot wait for its own end.
     bool OnJobThread() const { return worker_.IsCurrent(); }
 
 private:
     char serverList_[kTextSize] = {};
+    // One for the engine's life: the next file's request goes out on a
+    // connection the last one left open.
+    InetHandle session_;
     char folder_[MAX_PATH] = {};
     CancelSignal cancel_;
     RequestRegistry requests_;

@@ -2,8 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "common/bounded_task.h"
 #include "common/net_timeouts.h"
+#include "common/redirect.h"
 #include "common/scheme_flags.h"
 #include "common/text.h"
 
@@ -66,26 +70,63 @@ Validator ReadVersion(HINTERNET request)
     return version;
 }
 
+// A request on its way out, owned by the task that sends it until the
+// exchange takes it.
+struct PendingRequest {
+    InetHandle connection, request;
+    bool answered = false;
+
+    void Send(HINTERNET session, const UrlParts& to, const std::string& headers)
+    {
+        connection.Reset(InternetConnectA(session, to.endpoint.host, to.endpoint.port, nullptr, nullptr,
+                                          INTERNET_SERVICE_HTTP, 0, 0));
+        if (!connection) return;
+        const DWORD flags = kRequestFlags | SchemeRequestFlags(to.secure);
+        request.Reset(HttpOpenRequestA(connection.Get(), "GET", to.path, nullptr, nullptr, nullptr, flags, 0));
+        if (!request) return;
+        ApplyTimeouts(request.Get(), kTransferTimeoutMs);
+        const DWORD length = headers.empty() ? 0 : static_cast<DWORD>(-1);
+        answered = HttpSendRequestA(request.Get(), headers.empty() ? nullptr : headers.c_str(), length, nullptr, 0);
+    }
+};
+
 }  // namespace
 
+// Every hop carries the same headers: a ranged request keeps its Range and
+// If-Range wherever it is sent.
 bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range,
                     const Validator& ifRange)
 {
     Close();
-    connection_.Reset(
-        InternetConnectA(session, endpoint.host, endpoint.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection_.Get()) return false;
-    DWORD flags = kRequestFlags | SchemeRequestFlags(target.secure);
-    HINTERNET request = HttpOpenRequestA(connection_.Get(), "GET", target.path, nullptr, nullptr, nullptr, flags, 0);
-    if (!request) return false;
-    ApplyTimeouts(request, kTransferTimeoutMs);
+    char url[kTextSize], headers[kHeadersSize] = {};
+    if (range.from || range.to) RangeHeaders(range, ifRange, headers);
+    if (!EndpointUrl(target, endpoint, url)) return false;
+    for (int hop = 0; Send(session, url, headers); ++hop) {
+        if (!IsFollowedRedirect(status_)) return true;
+        char next[kTextSize];
+        if (hop == kMaxRedirects || !NextHop(request_, url, next)) break;
+        CopyText(url, next);
+    }
+    Close();
+    return false;
+}
+
+// One hop: the request goes to url's own host, with the flags of url's
+// scheme. A cancel, or a hop past its budget, leaves the request to its task.
+bool Exchange::Send(HINTERNET session, const char* url, const char* headers)
+{
+    Close();
+    UrlParts parts;
+    if (!ParseUrl(url, parts)) return false;
+    auto pending = std::make_shared<PendingRequest>();
+    BoundedTask task([pending, session, parts, text = std::string(headers)](const std::atomic<bool>&) {
+        pending->Send(session, parts, text);
+    }, kSendBudgetMs);
+    if (!task.Wait(requests_.Cancel().Event()) || !pending->answered) return false;
+    connection_.Reset(pending->connection.Release());
+    HINTERNET request = pending->request.Release();
     if (!requests_.Attach(slot_, request)) return false;
     request_ = request;
-    char headers[kHeadersSize] = {};
-    bool ranged = range.from || range.to;
-    if (ranged) RangeHeaders(range, ifRange, headers);
-    if (!HttpSendRequestA(request, ranged ? headers : nullptr, ranged ? static_cast<DWORD>(-1) : 0, nullptr, 0))
-        return false;
     ReadHeaders();
     return status_ != kNoStatus;
 }

@@ -13,6 +13,10 @@
 
 // A dead or stalled server ends in an error, never a hang.
 constexpr DWORD kTransferTimeoutMs = 4000;
+// From connect to the answer's headers, TLS handshake included, where Wine
+// keeps to no time-out of its own: a request that takes longer is left to
+// the thread that makes it (common/bounded_task.h).
+constexpr DWORD kSendBudgetMs = 2 * kTransferTimeoutMs;
 
 // What a 206 answer says it carries: bytes first..last of total.
 struct ContentRange {
@@ -30,9 +34,12 @@ public:
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
 
-    // Sends the request, with a Range header unless the whole file is asked
-    // for, and If-Range with a ranged one when ifRange is not empty; false
-    // when the endpoint cannot be reached or the call was cancelled.
+    // Sends the request to target's path on endpoint, with a Range header
+    // unless the whole file is asked for, and If-Range with a ranged one when
+    // ifRange is not empty, and follows its redirects (common/redirect.h).
+    // False, the exchange closed, when no answer comes within each hop's
+    // budget, the call was cancelled, or a redirect cannot be followed (to
+    // http from https, one hop too many, no Location).
     bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range,
               const Validator& ifRange);
     void Close();
@@ -56,6 +63,7 @@ public:
 private:
     static constexpr DWORD kNoStatus = 0;  // no answer read
 
+    bool Send(HINTERNET session, const char* url, const char* headers);
     void ReadHeaders();
 
     RequestRegistry& requests_;

@@ -1,4 +1,6 @@
 // The module's one export and the table of operations behind it.
+#include <utility>
+
 #include "common/engine_contract.h"
 #include "tkwengine/engine.h"
 
@@ -7,6 +9,10 @@ namespace {
 // What the table's other operations return.
 constexpr int32_t kCallDone = 0;
 constexpr int32_t kCallRefused = -1;
+
+// How long a release waits for the engine's threads: the program closes its
+// window right after, whatever a server does.
+constexpr DWORD kReleaseWaitMs = 1000;
 
 Engine* g_engine = nullptr;
 
@@ -31,8 +37,16 @@ int32_t __stdcall Release()
 {
     // From inside the callback: the job's thread cannot wait for its own end.
     if (g_engine && g_engine->OnJobThread()) return kCallRefused;
-    delete g_engine;
-    g_engine = nullptr;
+    Engine* engine = std::exchange(g_engine, nullptr);
+    if (!engine || engine->Stop(kReleaseWaitMs)) {
+        delete engine;
+        return kCallDone;
+    }
+    // A thread stuck in a call of the system's keeps the engine, and the
+    // module its code is in, until the process ends.
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&Release), &self);
     return kCallDone;
 }
 

@@ -8,8 +8,8 @@ class HandleCloser {
 public:
     // Takes over requests; closes them here when no thread starts.
     void Close(const RequestRegistry::Requests& requests);
-    // Returns once every request handed over is closed.
-    void Join() { thread_.Join(INFINITE); }
+    // True once every request handed over is closed; false on time-out.
+    bool Join(DWORD timeoutMs = INFINITE) { return thread_.Join(timeoutMs); }
 
 private:
     void Run() { CloseRequests(requests_); }

@@ -2,6 +2,7 @@
 // work with.
 #pragma once
 #include <windows.h>
+#include <wininet.h>
 
 #include <cstdint>
 
@@ -23,9 +24,10 @@ struct Job {
     char sha256[kSha256TextSize] = {};  // lower-case hex; empty: no hash to check
 };
 
-// What a job's threads share with the engine: the program's cancel, the
-// open requests, the events and the received chunks.
+// What a job's threads share with the engine: the internet session, the
+// program's cancel, the open requests, the events and the received chunks.
 struct JobLinks {
+    HINTERNET session;
     const CancelSignal& cancel;
     RequestRegistry& requests;
     Reporter& reporter;

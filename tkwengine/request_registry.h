@@ -30,6 +30,7 @@ public:
     // write ends all connections of a round at once.
     void Abort();
     void Resume();
+    const CancelSignal& Cancel() const { return cancel_; }
 
 private:
     const CancelSignal& cancel_;

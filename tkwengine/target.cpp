@@ -14,6 +14,12 @@ bool ParseTarget(const char* url, Target& target)
     return true;
 }
 
+bool EndpointUrl(const Target& target, const HttpEndpoint& endpoint, char (&url)[kTextSize])
+{
+    return FormatText(url, sizeof url, "%s://%s:%u%s", target.secure ? "https" : "http", endpoint.host,
+                      static_cast<unsigned>(endpoint.port), target.path);
+}
+
 void AppendMirrors(const char* serverList, Target& target)
 {
     if (!serverList) return;

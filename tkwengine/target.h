@@ -17,5 +17,9 @@ struct Target {
 // well-formed http or https URL.
 bool ParseTarget(const char* url, Target& target);
 
+// The URL of target's path on endpoint, where its requests start; false
+// when it does not fit.
+bool EndpointUrl(const Target& target, const HttpEndpoint& endpoint, char (&url)[kTextSize]);
+
 // Appends the ";"-separated "host[:port]" entries of serverList, as many as fit.
 void AppendMirrors(const char* serverList, Target& target);

@@ -61,11 +61,22 @@ HttpResponder::HttpResponder()
         throw std::runtime_error("VEXIL_TEST_SERVER is not set: run the tests through tools/test.sh");
     port_ = static_cast<uint16_t>(atoi(strchr(address, ':') + 1));
     Control("/__control/reset", "");
+    otherPort_ = static_cast<uint16_t>(atoi(Control("/__control/other_port", "").c_str()));
 }
 
 std::string HttpResponder::Url(const std::string& path) const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+uint16_t HttpResponder::SilentPort() const
+{
+    return static_cast<uint16_t>(atoi(Control("/__control/silent_port", "").c_str()));
+}
+
+std::string HttpResponder::OtherUrl(const std::string& path) const
+{
+    return "http://127.0.0.1:" + std::to_string(otherPort_) + path;
 }
 
 void HttpResponder::Serve(const std::string& path, const HttpReply& reply)
@@ -88,7 +99,7 @@ std::vector<HttpRequest> HttpResponder::Requests() const
     while (std::getline(lines, line)) {
         HttpRequest request;
         std::istringstream first(line);
-        first >> request.method >> request.path >> request.version;
+        first >> request.method >> request.path >> request.version >> request.port;
         while (std::getline(lines, line) && !line.empty()) {
             size_t colon = line.find(": ");
             if (colon != std::string::npos) request.headers[Lower(line.substr(0, colon))] = line.substr(colon + 2);

@@ -15,6 +15,7 @@ struct HttpRequest {
     std::string method;
     std::string path;
     std::string version;                         // "HTTP/1.0" or "HTTP/1.1"
+    uint16_t port = 0;                           // where it was asked
     std::map<std::string, std::string> headers;  // names in lower case
     std::string Header(const std::string& lowerName) const;
 };
@@ -45,6 +46,12 @@ public:
 
     std::string Url(const std::string& path) const;  // "http://127.0.0.1:PORT" + path
     uint16_t Port() const { return port_; }
+    // The same scripts on another port, as another host would be.
+    std::string OtherUrl(const std::string& path) const;
+    uint16_t OtherPort() const { return otherPort_; }
+    // A new port that takes connections and never answers, not even a TLS
+    // handshake; until the next responder.
+    uint16_t SilentPort() const;
 
     // Queues an answer for a path (the query is part of the path; a path
     // without its query matches too). Unscripted paths get 404.
@@ -54,4 +61,5 @@ public:
 private:
     std::string Control(const std::string& target, const std::string& body) const;
     uint16_t port_ = 0;
+    uint16_t otherPort_ = 0;
 };

@@ -2,7 +2,9 @@
 """Scripted HTTP server for the tests, run on the host beside Wine.
 
 Tests script it through /__control/ requests: reset, serve (queue a reply
-for a path) and requests (the log). Every scripted answer carries
+for a path), requests (the log), other_port (a second port with the same
+scripts, where a redirect can lead) and silent_port (a port that takes
+connections and never says a word, until the next reset). Every scripted answer carries
 "Connection: close" and ends the connection: WinINet reuses connections
 otherwise. Usage: scripted_server.py PORT_FILE (binds 127.0.0.1, port 0).
 """
@@ -15,7 +17,9 @@ from urllib.parse import parse_qs, urlsplit
 
 lock = threading.Lock()
 scripts = {}   # path -> list of [reply, remaining uses or None]
-log = []       # (method, path, version, [(name, value)])
+log = []       # (method, path, version, port, [(name, value)])
+ports = []     # the main one, then the other
+silent = []    # listening sockets whose connections are never accepted
 
 
 def read_head(conn):
@@ -50,15 +54,26 @@ def control(conn, method, target, body):
         if url.path == "/__control/reset":
             scripts.clear()
             log.clear()
+            for s in silent:
+                s.close()  # resets what waits on them
+            silent.clear()
         elif url.path == "/__control/serve":
             reply = dict(query)
             reply["headers"] = parse_qs(url.query).get("header", [])
             reply["body"] = body
             times = int(query.get("times", "0")) or None
             scripts.setdefault(query["path"], []).append([reply, times])
+        elif url.path == "/__control/silent_port":
+            s = socket.socket()
+            s.bind(("127.0.0.1", 0))
+            s.listen(8)
+            silent.append(s)
+            answer = str(s.getsockname()[1]).encode()
+        elif url.path == "/__control/other_port":
+            answer = str(ports[1]).encode()
         elif url.path == "/__control/requests":
-            for m, p, v, hs in log:
-                answer += f"{m} {p} {v}\n".encode("latin-1")
+            for m, p, v, port, hs in log:
+                answer += f"{m} {p} {v} {port}\n".encode("latin-1")
                 answer += b"".join(f"{k}: {val}\n".encode("latin-1") for k, val in hs) + b"\n"
     conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n" % len(answer) + answer)
 
@@ -139,7 +154,7 @@ class Handler(socketserver.BaseRequestHandler):
             control(conn, method, target, body)
             return
         with lock:
-            log.append((method, target, version, headers))
+            log.append((method, target, version, self.server.server_address[1], headers))
         try:
             answer(conn, method, target, headers)
             conn.shutdown(socket.SHUT_WR)
@@ -153,7 +168,9 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    server = Server(("127.0.0.1", 0), Handler)
+    server, other = Server(("127.0.0.1", 0), Handler), Server(("127.0.0.1", 0), Handler)
+    ports.extend([server.server_address[1], other.server_address[1]])
+    threading.Thread(target=other.serve_forever, daemon=True).start()
     with open(sys.argv[1], "w") as f:
         f.write(str(server.server_address[1]))
     server.serve_forever()

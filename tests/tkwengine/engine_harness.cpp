@@ -163,6 +163,13 @@ void ScriptedServer::Serve(const std::string& path, const HttpReply& reply)
     OffThread([&] { responder_->Serve(path, reply); });
 }
 
+uint16_t ScriptedServer::SilentPort() const
+{
+    uint16_t port = 0;
+    OffThread([&] { port = responder_->SilentPort(); });
+    return port;
+}
+
 std::vector<HttpRequest> ScriptedServer::Requests() const
 {
     std::vector<HttpRequest> requests;

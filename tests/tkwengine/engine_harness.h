@@ -54,6 +54,9 @@ public:
     std::vector<HttpRequest> Requests() const;
     std::string Url(const std::string& path) const { return responder_->Url(path); }
     uint16_t Port() const { return responder_->Port(); }
+    std::string OtherUrl(const std::string& path) const { return responder_->OtherUrl(path); }
+    uint16_t OtherPort() const { return responder_->OtherPort(); }
+    uint16_t SilentPort() const;
 
 private:
     HttpResponder* responder_ = nullptr;

@@ -6,17 +6,27 @@
 #include "support/host_path.h"
 #include "support/http_responder.h"
 #include "tkwengine/engine_harness.h"
+#include "tkwengine/resume_state.h"
 
 namespace {
 
 constexpr DWORD kWaitMs = 30000;
 
+// A redirect a row's request meets at path (on either port of the server).
+struct Hop {
+    std::string path;
+    int status;
+    std::string location;
+};
+
 // Whatever is there before, the file ends whole: the ranges asked for (and
-// If-Range with kept bytes), the name holding what it held until Finished,
-// and Started first, then Progress at the full size if anything was
-// fetched, then Finished, each on the engine's thread with the engine as
-// context; with a hash, Verifying too. A file under the name that is not
-// whole is another file, never continued.
+// If-Range with kept bytes) on every request, past redirects too, the name
+// holding what it held until Finished, and Started first, then Progress at
+// the full size if anything was fetched, then Finished, each on the
+// engine's thread with the engine as context; with a hash, Verifying too.
+// A file under the name that is not whole is another file, never
+// continued. The record names the server the file was asked of, wherever
+// its redirects led.
 TEST_F(EngineTest, FetchesAFileWhateverIsThereBefore)
 {
     const std::string resumed = Pattern(500000, 2), complete = Pattern(5000, 4), replaced = Pattern(400000, 3);
@@ -31,41 +41,64 @@ TEST_F(EngineTest, FetchesAFileWhateverIsThereBefore)
         std::string hash;  // started verified with it
         std::vector<std::string> asked;  // Range headers of the requests
         uint64_t started;
+        std::vector<Hop> hops;  // from "/name"
+        std::string at;         // where data is served past the hops, on the other port
     } const rows[] = {
-        {"whole.bin", Pattern(3 * 1024 * 1024 + 17, 1), false, "", 0, "", {""}, 0},
-        {"resume.bin", resumed, true, Pattern(100, 5), 123456, "", {"bytes=123456-"}, 123456},
-        {"shorter.bin", replaced, true, replaced.substr(0, 100000), 0, "", {""}, 0},
-        {"longer.bin", replaced, true, replaced + "more", 0, "", {""}, 0},
-        {"done.bin", complete, false, complete, 0, "", {}, complete.size()},
-        {"checked.bin", complete, false, complete, 0, upperHash, {}, complete.size()},
-        {"mismatch.bin", complete, false, Pattern(5000, 6), 0, Sha256Of(complete), {""}, 0},
-        {"checked-resume.bin", resumed, true, "", 123456, Sha256Of(resumed), {"bytes=123456-"}, 123456},
+        {"whole.bin", Pattern(3 * 1024 * 1024 + 17, 1), false, "", 0, "", {""}, 0, {}, ""},
+        {"resume.bin", resumed, true, Pattern(100, 5), 123456, "", {"bytes=123456-"}, 123456, {}, ""},
+        {"shorter.bin", replaced, true, replaced.substr(0, 100000), 0, "", {""}, 0, {}, ""},
+        {"longer.bin", replaced, true, replaced + "more", 0, "", {""}, 0, {}, ""},
+        {"done.bin", complete, false, complete, 0, "", {}, complete.size(), {}, ""},
+        {"checked.bin", complete, false, complete, 0, upperHash, {}, complete.size(), {}, ""},
+        {"mismatch.bin", complete, false, Pattern(5000, 6), 0, Sha256Of(complete), {""}, 0, {}, ""},
+        {"checked-resume.bin", resumed, true, "", 123456, Sha256Of(resumed), {"bytes=123456-"}, 123456, {}, ""},
         // Percent signs stay in the name. Korean names are not covered: this
         // Wine bench cannot create files with CP949 names at all.
-        {"setup%20v1.bin", "hello", false, "", 0, "", {""}, 0},
+        {"setup%20v1.bin", "hello", false, "", 0, "", {""}, 0, {}, ""},
+        {"moved.bin", replaced, false, "", 0, "", {"", "", ""}, 0,
+         {{"/moved.bin", 302, "/cdn/moved.bin"}, {"/cdn/moved.bin", 307, "../edge/blob?sig=1"}},
+         "/edge/blob"},
+        {"moved-resume.bin", resumed, true, "", 123456, "", {"bytes=123456-", "bytes=123456-"}, 123456,
+         {{"/moved-resume.bin", 307, "/cdn/blob"}}, "/cdn/blob"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedServer server;
-        server.Serve(std::string("/") + row.name,
+        // The first hop leads to the other port, the others stay there.
+        for (size_t hop = 0; hop < row.hops.size(); ++hop) {
+            const std::string& to = row.hops[hop].location;
+            server.Serve(row.hops[hop].path, With(HttpReply::Status(row.hops[hop].status, "Moved"), &HttpReply::headers,
+                                                  std::vector<std::string>{"Location: " + (hop ? to : server.OtherUrl(to))}));
+        }
+        server.Serve(row.hops.empty() ? std::string("/") + row.name : row.at,
                      Versioned(With(HttpReply::Ok(row.data), &HttpReply::ranges, row.ranges)));
         if (!row.present.empty()) WriteFileBytes(Local(row.name), row.present);
         if (row.kept) KeepPartial(row.name, row.data, row.kept, server.Port());
         ClearEvents();
         std::atomic<bool> held{true};
+        std::atomic<uint16_t> recorded{0};
         OnEvent([&](int32_t event) {
             if (event != kEngineFinished && ReadFileBytes(Local(row.name)) != row.present) held = false;
+            SideFiles side;
+            ResumeState state;
+            if (event == kEngineStarted && NameSideFiles(Local(row.name).c_str(), side) &&
+                LoadState(side, row.data.size(), state))
+                recorded = state.server.port;
         });
         ASSERT_EQ(0, Start(server.Url(std::string("/") + row.name), row.data.size(), row.hash));
         ASSERT_TRUE(WaitForEnd(kWaitMs));
         EXPECT_TRUE(held);
         EXPECT_TRUE(ReadFileBytes(Local(row.name)) == row.data);
         std::vector<std::string> asked;
-        for (const HttpRequest& get : server.Requests()) {
+        const std::vector<HttpRequest> gets = server.Requests();
+        for (const HttpRequest& get : gets) {
+            const bool moved = &get != &gets.front() && !row.hops.empty();
+            EXPECT_EQ(moved ? server.OtherPort() : server.Port(), get.port);
             asked.push_back(get.Header("range"));
             EXPECT_EQ(row.kept ? kVersion : "", get.Header("if-range"));
         }
         EXPECT_EQ(row.asked, asked);
+        EXPECT_EQ(row.asked.empty() ? 0 : server.Port(), recorded);
         EXPECT_EQ(!row.hash.empty(), HasEvent(kEngineVerifying));
         std::vector<RecordedEvent> events = RecordedEvents();
         events.erase(std::remove_if(events.begin(), events.end(),

@@ -1,8 +1,9 @@
-// Work that start-up waits for only until its deadline. It runs on a thread
-// of its own and owns whatever it touches, so a caller that gives up simply
-// leaves it: WinINet under Wine ignores its time-outs in the TLS handshake,
-// and a server that trickles a body never trips one. The work is told that
-// it was given up on, stops at its next chance and frees what it holds.
+// Work waited for only until its deadline. It runs on a thread of its own
+// and owns whatever it touches, so a caller that gives up simply leaves it:
+// WinINet under Wine ignores its time-outs in the TLS handshake, and a
+// server that trickles a body never trips one. The work is told that it was
+// given up on, stops at its next chance and frees what it holds. Its thread
+// keeps the module that runs it loaded until it ends.
 #pragma once
 #include <windows.h>
 
@@ -22,9 +23,10 @@ public:
     BoundedTask(const BoundedTask&) = delete;
     BoundedTask& operator=(const BoundedTask&) = delete;
 
-    // True when the work ended by the deadline. After false it may still be
-    // running: what it holds is not the caller's to touch.
-    bool Wait();
+    // True when the work ended by the deadline, and before interrupt (an
+    // event, or null) was set. After false it may still be running: what it
+    // holds is not the caller's to touch.
+    bool Wait(HANDLE interrupt = nullptr);
 
 private:
     struct Shared;
