@@ -15,8 +15,9 @@
 constexpr DWORD kTransferTimeoutMs = 4000;
 // From connect to the answer's headers, TLS handshake included, where Wine
 // keeps to no time-out of its own: a request that takes longer is left to
-// the thread that makes it (common/bounded_task.h).
-constexpr DWORD kSendBudgetMs = 2 * kTransferTimeoutMs;
+// the thread that makes it (common/bounded_task.h). Four tries of a silent
+// server end in an error within about half a minute.
+constexpr DWORD kSendBudgetMs = kTransferTimeoutMs + 2000;
 
 // What a 206 answer says it carries: bytes first..last of total.
 struct ContentRange {

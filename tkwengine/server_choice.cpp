@@ -31,11 +31,3 @@ bool ServerChoice::PassBadCopy(uint32_t sources)
     single_ = true;
     return first_ < count_;
 }
-
-size_t FindEndpoint(const Target& target, const HttpEndpoint& endpoint)
-{
-    for (size_t index = 0; index < target.count; ++index)
-        if (_stricmp(target.endpoints[index].host, endpoint.host) == 0 && target.endpoints[index].port == endpoint.port)
-            return index;
-    return ServerChoice::kNone;
-}

@@ -17,7 +17,7 @@ public:
     // A copy's sources: a bit per server index, and this one for bytes kept
     // from an earlier run, whose server is not known.
     static constexpr uint32_t kEarlierRun = 1u << 31;
-    static constexpr size_t kNone = SIZE_MAX;
+    static constexpr size_t kNone = kNoEndpoint;
 
     explicit ServerChoice(size_t count) : count_(count) {}
 
@@ -34,6 +34,3 @@ private:
     size_t first_ = 0;
     bool single_ = false;
 };
-
-// The index of endpoint among target's, or ServerChoice::kNone.
-size_t FindEndpoint(const Target& target, const HttpEndpoint& endpoint);

@@ -20,13 +20,23 @@ bool EndpointUrl(const Target& target, const HttpEndpoint& endpoint, char (&url)
                       static_cast<unsigned>(endpoint.port), target.path);
 }
 
+size_t FindEndpoint(const Target& target, const HttpEndpoint& endpoint)
+{
+    for (size_t index = 0; index < target.count; ++index)
+        if (_stricmp(target.endpoints[index].host, endpoint.host) == 0 && target.endpoints[index].port == endpoint.port)
+            return index;
+    return kNoEndpoint;
+}
+
 void AppendMirrors(const char* serverList, Target& target)
 {
     if (!serverList) return;
     const char* p = serverList;
     while (*p && target.count < Target::kMaxEndpoints) {
         size_t length = std::strcspn(p, ";");
-        if (ParseEndpoint(p, length, target.secure, target.endpoints[target.count])) ++target.count;
+        HttpEndpoint mirror;
+        if (ParseEndpoint(p, length, target.secure, mirror) && FindEndpoint(target, mirror) == kNoEndpoint)
+            target.endpoints[target.count++] = mirror;
         p += length;
         if (*p == ';') ++p;
     }

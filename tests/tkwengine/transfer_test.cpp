@@ -165,7 +165,7 @@ TEST_F(EngineTest, UsesAMirrorWhenTheHostFails)
         SCOPED_TRACE(row.name);
         DeleteFileA(Local("mirror.bin").c_str());
         ScriptedServer server;
-        const std::string self = "127.0.0.1:" + std::to_string(server.Port());
+        const std::string self = "localhost:" + std::to_string(server.Port());
         if (!row.unreachable) server.Serve("/m/mirror.bin", With(row.host, &HttpReply::times, 1));
         server.Serve("/m/mirror.bin", HttpReply::Ok(data));
         Create(row.unreachable ? (" " + self + " ").c_str() : ("127.0.0.1:1;" + self).c_str());
