@@ -92,6 +92,7 @@ def write_text(path, text):
 
 
 def file_list(urls, hashes=None):
+    urls = list(urls)
     hashes = hashes or [None] * len(urls)
     rows = "".join(f'  <File url="{url}"' + (f' sha256="{sha}"' if sha else "") + "/>\n"
                    for url, sha in zip(urls, hashes))

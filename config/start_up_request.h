@@ -1,14 +1,14 @@
 // One request of start-up, made on the thread of the task that owns it
 // (common/bounded_task.h). It follows redirects itself (common/redirect.h),
 // each hop with the same verb, headers and flags, and is not made when one
-// cannot be followed. Wine hands only the connect time-out down from the
-// internet handle, so each request carries its own time-outs.
+// cannot be followed.
 #pragma once
 #include <windows.h>
 #include <wininet.h>
 
 #include <atomic>
 
+#include "common/http_hop.h"
 #include "common/text.h"
 #include "common/win_handles.h"
 
@@ -26,11 +26,10 @@ public:
     StartUpRequest(const StartUpRequest&) = delete;
     StartUpRequest& operator=(const StartUpRequest&) = delete;
     // The answered request; null when it could not be made.
-    HINTERNET Get() const { return answered_ ? request_.Get() : nullptr; }
+    HINTERNET Get() const { return answered_ ? hop_.request.Get() : nullptr; }
 
 private:
-    bool Send(const char* verb, const char* url, const char* version, DWORD flags, const char* headers);
-
-    InetHandle internet_, connection_, request_;  // closed in reverse order
+    InetHandle internet_;
+    HttpHop hop_;  // closed before the internet handle
     bool answered_ = false;
 };

@@ -6,9 +6,8 @@
 #include <string>
 
 #include "common/bounded_task.h"
-#include "common/net_timeouts.h"
+#include "common/http_hop.h"
 #include "common/redirect.h"
-#include "common/scheme_flags.h"
 #include "common/text.h"
 
 namespace {
@@ -73,21 +72,8 @@ Validator ReadVersion(HINTERNET request)
 // A request on its way out, owned by the task that sends it until the
 // exchange takes it.
 struct PendingRequest {
-    InetHandle connection, request;
+    HttpHop hop;
     bool answered = false;
-
-    void Send(HINTERNET session, const UrlParts& to, const std::string& headers)
-    {
-        connection.Reset(InternetConnectA(session, to.endpoint.host, to.endpoint.port, nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, 0, 0));
-        if (!connection) return;
-        const DWORD flags = kRequestFlags | SchemeRequestFlags(to.secure);
-        request.Reset(HttpOpenRequestA(connection.Get(), "GET", to.path, nullptr, nullptr, nullptr, flags, 0));
-        if (!request) return;
-        ApplyTimeouts(request.Get(), kTransferTimeoutMs);
-        const DWORD length = headers.empty() ? 0 : static_cast<DWORD>(-1);
-        answered = HttpSendRequestA(request.Get(), headers.empty() ? nullptr : headers.c_str(), length, nullptr, 0);
-    }
 };
 
 }  // namespace
@@ -119,12 +105,14 @@ bool Exchange::Send(HINTERNET session, const char* url, const char* headers)
     UrlParts parts;
     if (!ParseUrl(url, parts)) return false;
     auto pending = std::make_shared<PendingRequest>();
-    BoundedTask task([pending, session, parts, text = std::string(headers)](const std::atomic<bool>&) {
-        pending->Send(session, parts, text);
-    }, kSendBudgetMs);
+    auto send = [pending, session, parts, text = std::string(headers)](const std::atomic<bool>&) {
+        pending->answered = pending->hop.Send(session, "GET", parts, nullptr, kRequestFlags, text.c_str(),
+                                              kTransferTimeoutMs);
+    };
+    BoundedTask task(send, kSendBudgetMs);
     if (!task.Wait(requests_.Cancel().Event()) || !pending->answered) return false;
-    connection_.Reset(pending->connection.Release());
-    HINTERNET request = pending->request.Release();
+    connection_.Reset(pending->hop.connection.Release());
+    HINTERNET request = pending->hop.request.Release();
     if (!requests_.Attach(slot_, request)) return false;
     request_ = request;
     ReadHeaders();
