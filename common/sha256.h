@@ -1,10 +1,14 @@
-// SHA-256 by the system's cryptography provider (CNG), fed in pieces.
+// SHA-256, fed in pieces: with the processor's SHA instructions where it has
+// them (several times the speed of the system's provider under Wine, which
+// otherwise limits a verified download), else by the system's cryptography
+// provider (CNG).
 #pragma once
 #include <windows.h>
 
 #include <bcrypt.h>
 
 #include <cstddef>
+#include <cstdint>
 
 // 64 lower-case hex digits and the terminator.
 constexpr size_t kSha256TextSize = 65;
@@ -21,8 +25,16 @@ public:
     bool Finish(char (&hex)[kSha256TextSize]);
 
 private:
+    bool AddOwn(const uint8_t* data, size_t size);
+    void FinishOwn(uint8_t (&digest)[32]);
+
     BCRYPT_ALG_HANDLE algorithm_ = nullptr;
     BCRYPT_HASH_HANDLE hash_ = nullptr;
+    bool own_ = false;  // the processor's instructions
+    uint32_t state_[8] = {};
+    uint8_t block_[64] = {};
+    size_t buffered_ = 0;
+    uint64_t total_ = 0;
 };
 
 // A SHA-256 as text: 64 hex digits in any letter case, copied in lower case.
