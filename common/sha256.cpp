@@ -31,8 +31,10 @@ bool HasShaInstructions()
 
 // Compresses count 64-byte blocks into state with the SHA instructions: the
 // state as the ABEF and CDGH halves they work on, the message schedule four
-// words at a time.
-__attribute__((target("sha,sse4.1,ssse3"))) void Compress(uint32_t (&state)[8], const uint8_t* data, size_t count)
+// words at a time. Threads of Windows may call it with a stack aligned to 4
+// bytes only, where a spilled vector register would fault.
+__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer)) void Compress(uint32_t (&state)[8],
+                                                                                   const uint8_t* data, size_t count)
 {
     const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
     __m128i dcba = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
