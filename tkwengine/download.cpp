@@ -141,8 +141,7 @@ Outcome Download::OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exch
 
 // Every byte goes into the part file at its offset, and the record is saved
 // before the first new one: a round that is cut short at once leaves a
-// valid record all the same. A new record that would claim nothing is left
-// to the follower, so that a small file waits on the disk only once.
+// valid record all the same.
 Outcome Download::UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool fromZero)
 {
     if (Outcome outcome = part_.Open(job_.side.part); outcome != Outcome::Ok) return outcome;
@@ -156,7 +155,6 @@ Outcome Download::UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool
     if (!state_.Open(job_.side.state)) return Outcome::CreateFailed;
     setup.state = &state_;
     ownRecord_ = true;
-    if (fromZero && state_.Fresh()) return Outcome::Ok;
     return SaveState(setup, part_, pieces) ? Outcome::Ok : Outcome::WriteFailed;
 }
 

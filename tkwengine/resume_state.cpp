@@ -62,7 +62,6 @@ bool StateFile::Open(const char* path)
 {
     handle_.Reset(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
-    fresh_ = handle_.Valid() && GetLastError() != ERROR_ALREADY_EXISTS;
     return handle_.Valid();
 }
 

@@ -45,13 +45,10 @@ class StateFile {
 public:
     // Opens without cutting: the record there stays valid until rewritten.
     bool Open(const char* path);
-    // Made by the last Open: it holds no record yet.
-    bool Fresh() const { return fresh_; }
     // Rewrites the whole record in place, with one write.
     bool Save(const ResumeState& state);
     void Close() { handle_.Close(); }
 
 private:
     FileHandle handle_;
-    bool fresh_ = false;
 };
