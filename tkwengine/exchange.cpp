@@ -110,7 +110,7 @@ bool Exchange::Send(HINTERNET session, const char* url, const char* headers)
                                               kTransferTimeoutMs);
     };
     BoundedTask task(send, kSendBudgetMs);
-    if (!task.Wait(requests_.Cancel().Event()) || !pending->answered) return false;
+    if (!task.Wait(requests_.Signal().Event()) || !pending->answered) return false;
     connection_.Reset(pending->hop.connection.Release());
     HINTERNET request = pending->hop.request.Release();
     if (!requests_.Attach(slot_, request)) return false;

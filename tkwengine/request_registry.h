@@ -30,7 +30,8 @@ public:
     // write ends all connections of a round at once.
     void Abort();
     void Resume();
-    const CancelSignal& Cancel() const { return cancel_; }
+    // The signal that keeps the slots empty once raised.
+    const CancelSignal& Signal() const { return cancel_; }
 
 private:
     const CancelSignal& cancel_;
