@@ -116,5 +116,7 @@ bool SaveState(const RoundSetup& setup, PartFile& part, const PieceTable& pieces
     state.count = pieces.Missing(state.missing, ResumeState::kMaxMissing);
     state.version = setup.version;
     state.server = setup.target->endpoints[setup.firstEndpoint];
-    return part.Flush() && setup.state->Save(state);
+    // A record that claims no byte has nothing to wait for on the disk.
+    const bool claims = state.MissingBytes() < state.size;
+    return (!claims || part.Flush()) && setup.state->Save(state);
 }
