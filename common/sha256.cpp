@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -148,4 +149,15 @@ bool ReadSha256Text(const char* text, char (&hex)[kSha256TextSize])
     for (size_t i = 0; i < kSha256TextSize; ++i)
         hex[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
     return true;
+}
+
+bool HashFileSha256(HANDLE file, char (&hex)[kSha256TextSize])
+{
+    Sha256 sha;
+    std::vector<char> chunk(1 << 20);
+    for (DWORD read = 0;;) {
+        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return false;
+        if (read == 0) return sha.Finish(hex);
+        if (!sha.Add(chunk.data(), read)) return false;
+    }
 }

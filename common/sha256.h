@@ -37,6 +37,9 @@ private:
     uint64_t total_ = 0;
 };
 
+// Hex SHA-256 of what is left to read in file; false when it cannot be read.
+bool HashFileSha256(HANDLE file, char (&hex)[kSha256TextSize]);
+
 // A SHA-256 as text: 64 hex digits in any letter case, copied in lower case.
 // False (and hex left empty) for anything else.
 bool ReadSha256Text(const char* text, char (&hex)[kSha256TextSize]);

@@ -54,6 +54,14 @@ struct KernelTraits {
     static bool Close(Type h) { return CloseHandle(h) != FALSE; }
 };
 
+// A directory search (FindFirstFile).
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type h) { return FindClose(h) != FALSE; }
+};
+
 using InetHandle = OwnedHandle<InternetTraits>;
 using FileHandle = OwnedHandle<KernelTraits>;
 using KernelHandle = FileHandle;
+using FindHandle = OwnedHandle<FindTraits>;

@@ -42,19 +42,6 @@ bool WriteWhole(const char* path, const std::vector<char>& bytes)
 
 }  // namespace
 
-bool HashFileSha256(HANDLE file, char (&hex)[kSha256TextSize])
-{
-    Sha256 sha;
-    std::vector<char> chunk(65536);
-    DWORD read = 0;
-    for (;;) {
-        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return false;
-        if (read == 0) break;
-        if (!sha.Add(chunk.data(), read)) return false;
-    }
-    return sha.Finish(hex);
-}
-
 bool OpenPinnedFile(const char* path, const char* pin, FileHandle& file)
 {
     file.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

@@ -14,9 +14,6 @@
 #include "common/win_handles.h"
 #include "config/server_urls.h"
 
-// Hex SHA-256 of what is left to read in file; false when it cannot be read.
-bool HashFileSha256(HANDLE file, char (&hex)[kSha256TextSize]);
-
 // Opens path for reading with writers shut out, only when its content has
 // the pinned hash (any content when pin is empty).
 bool OpenPinnedFile(const char* path, const char* pin, FileHandle& file);

@@ -40,12 +40,30 @@ SRC
   updated=1
 }
 
+# A mirror in the middle of a sync can serve one architecture's security
+# index stale; i386 packages then cannot match their amd64 twins, which came
+# from it. Without the security suite both come from the release, which
+# agrees with itself: those lists are kept apart from the system's.
+install_without_security() {
+  local lists="$third/apt-lists" parts="$third/apt-sources"
+  rm -rf "$parts" && mkdir -p "$parts" "$lists/partial"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    awk 'BEGIN { RS = ""; ORS = "\n\n" } !/debian-security/' "$f" >"$parts/$(basename "$f")"
+  done
+  local options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$parts" -o Dir::State::Lists="$lists")
+  vexil_quietly apt-get "${options[@]}" update -qq || true
+  vexil_quietly apt-get "${options[@]}" install -y -qq --no-install-recommends "$@"
+}
+
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
   apt_update
   echo "setup: installing ${#missing[@]} packages (about a minute)"
-  vexil_quietly apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if ! vexil_quietly apt-get install -y -qq --no-install-recommends "${missing[@]}" 2>/dev/null; then
+    echo "setup: the mirror's lists disagree; installing from the release alone"
+    install_without_security "${missing[@]}"
+  fi
 fi
 
 if [ ! -f "$third/tinyxml/tinyxml.cpp" ]; then

@@ -339,6 +339,12 @@ def wine_command(*args):
     return ["bash", "-c", 'source "$0/tools/wine-env.sh" && vexil_wine wine "$@"', str(SOURCE), *map(str, args)]
 
 
+def publish(*args, timeout=120):
+    """Runs the publisher's command (tools/vexil-publish) with these words."""
+    return subprocess.run([str(SOURCE / "tools" / "vexil-publish"), *map(str, args)], capture_output=True,
+                          timeout=timeout, env={**os.environ, "VEXIL_BUILD": str(BUILD)})
+
+
 def run_windows_tool(*args, timeout=60):
     return subprocess.run(wine_command(*args), capture_output=True, timeout=timeout,
                           start_new_session=True).returncode

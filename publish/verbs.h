@@ -1,0 +1,7 @@
+// The verbs of vexil-publish, one function each: they take the words after
+// the verb and return the process's exit code (publish/console.h).
+#pragma once
+#include "publish/arguments.h"
+
+// list SITE_DIR BASE_URL [--run NAME]
+int ListSite(const Arguments& arguments);
