@@ -71,13 +71,22 @@ __attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer)) void Compre
 
 Sha256::Sha256() : own_(HasShaInstructions())
 {
+    if (!own_ && !BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        algorithm_ = nullptr;
+    Restart();
+}
+
+void Sha256::Restart()
+{
     if (own_) {
         std::memcpy(state_, kInitial, sizeof state_);
+        buffered_ = 0;
+        total_ = 0;
         return;
     }
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        algorithm_ = nullptr;
-    else if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0)))
+    if (hash_ != nullptr) BCryptDestroyHash(hash_);
+    hash_ = nullptr;
+    if (algorithm_ != nullptr && !BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0)))
         hash_ = nullptr;
 }
 
@@ -114,7 +123,7 @@ bool Sha256::AddOwn(const uint8_t* data, size_t size)
 }
 
 // The padding: a one bit, zeros, and the length in bits, big-endian.
-void Sha256::FinishOwn(uint8_t (&digest)[32])
+void Sha256::FinishOwn(uint8_t (&digest)[kSha256Size])
 {
     const uint64_t bits = total_ * 8;
     uint8_t tail[72] = {0x80};
@@ -124,20 +133,31 @@ void Sha256::FinishOwn(uint8_t (&digest)[32])
     for (size_t i = 0; i < 32; ++i) digest[i] = static_cast<uint8_t>(state_[i / 4] >> (24 - 8 * (i % 4)));
 }
 
+bool Sha256::Finish(uint8_t (&digest)[kSha256Size])
+{
+    if (own_) {
+        FinishOwn(digest);
+        return true;
+    }
+    return hash_ != nullptr && BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest, sizeof digest, 0));
+}
+
 bool Sha256::Finish(char (&hex)[kSha256TextSize])
 {
-    UCHAR digest[32];
-    if (own_)
-        FinishOwn(digest);
-    else if (hash_ == nullptr || !BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest, sizeof digest, 0)))
-        return false;
+    uint8_t digest[kSha256Size];
+    if (!Finish(digest)) return false;
+    DigestText(digest, hex);
+    return true;
+}
+
+void DigestText(const uint8_t (&digest)[kSha256Size], char (&hex)[kSha256TextSize])
+{
     static const char kDigits[] = "0123456789abcdef";
-    for (size_t i = 0; i < sizeof digest; ++i) {
+    for (size_t i = 0; i < kSha256Size; ++i) {
         hex[2 * i] = kDigits[digest[i] >> 4];
         hex[2 * i + 1] = kDigits[digest[i] & 15];
     }
-    hex[64] = '\0';
-    return true;
+    hex[kSha256TextSize - 1] = '\0';
 }
 
 bool ReadSha256Text(const char* text, char (&hex)[kSha256TextSize])

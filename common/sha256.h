@@ -12,6 +12,7 @@
 
 // 64 lower-case hex digits and the terminator.
 constexpr size_t kSha256TextSize = 65;
+constexpr size_t kSha256Size = 32;  // bytes of a digest
 
 class Sha256 {
 public:
@@ -23,10 +24,13 @@ public:
     bool Add(const void* data, DWORD size);
     // Ends the computation; false when any step failed.
     bool Finish(char (&hex)[kSha256TextSize]);
+    bool Finish(uint8_t (&digest)[kSha256Size]);
+    // Starts afresh after a Finish: many short hashes without a new provider each.
+    void Restart();
 
 private:
     bool AddOwn(const uint8_t* data, size_t size);
-    void FinishOwn(uint8_t (&digest)[32]);
+    void FinishOwn(uint8_t (&digest)[kSha256Size]);
 
     BCRYPT_ALG_HANDLE algorithm_ = nullptr;
     BCRYPT_HASH_HANDLE hash_ = nullptr;
@@ -36,6 +40,9 @@ private:
     size_t buffered_ = 0;
     uint64_t total_ = 0;
 };
+
+// 64 lower-case hex digits of digest.
+void DigestText(const uint8_t (&digest)[kSha256Size], char (&hex)[kSha256TextSize]);
 
 // Hex SHA-256 of what is left to read in file; false when it cannot be read.
 bool HashFileSha256(HANDLE file, char (&hex)[kSha256TextSize]);
