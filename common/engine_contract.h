@@ -16,6 +16,12 @@ enum EngineEvent : int32_t {
     // before Started while a local file of the expected size is checked.
     // Only a module that exports StartVerifiedDownload sends it.
     kEngineVerifying = 1005,
+    // An older copy under the file's name is compared with the file's block
+    // index before Started, so that only the bytes it lacks are fetched;
+    // the value is the bytes of the copy compared so far. The bytes it gave
+    // count as present in Started. Only a module that exports
+    // StartDeltaDownload sends it.
+    kEngineComparing = 1006,
     kEngineError = 1020,
 };
 
@@ -72,6 +78,17 @@ struct EngineInterface {
 constexpr char kStartVerifiedDownloadExport[] = "StartVerifiedDownload";
 typedef int32_t(__stdcall* StartVerifiedDownloadProc)(const char* url, uint32_t sizeLow, uint32_t sizeHigh,
                                                       char* text, int32_t reserved, const char* sha256);
+
+// An engine module may also export StartDeltaDownload: StartVerifiedDownload
+// with the absolute URL of the file's block index. An older copy under the
+// file's name (of any size), or the side files of an earlier such start,
+// then give every block they share with the file, and only the rest is
+// fetched; an index that is of no use gives the verified start's download,
+// without a word. The program uses it for a file whose list entry carries a
+// hash and an index, when the module exports it.
+constexpr char kStartDeltaDownloadExport[] = "StartDeltaDownload";
+typedef int32_t(__stdcall* StartDeltaDownloadProc)(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text,
+                                                   int32_t reserved, const char* sha256, const char* blocksUrl);
 
 // serviceId, serverList, address of the callback, 1, encrypt, report mode,
 // user-info mode, reference window.

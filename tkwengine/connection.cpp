@@ -55,48 +55,90 @@ void Connection::Start(size_t endpoint)
 
 void Connection::Run()
 {
-    size_t piece = 0;
-    ByteRange range;
+    Batch batch;
     uint64_t span = setup_.exact ? kFirstSpan : PieceTable::kOpenEnd;  // one body is read to its end
-    while (pieces_.Claim(static_cast<int>(slot_), span, piece, range)) {
+    for (size_t count = 0; (count = Claim(span, batch)) != 0;) {
         DWORD begin = GetTickCount();
-        outcome_ = Fetch(piece, range);
+        outcome_ = Fetch(batch, count);
+        // A piece of several that did not come is anyone's again.
+        for (size_t i = 0; count > 1 && i < count; ++i) pieces_.Disown(batch[i].piece);
         if (outcome_ == Outcome::Ok) {
-            span = NextSpan(range.to - range.from, GetTickCount() - begin);
+            uint64_t bytes = 0;
+            for (size_t i = 0; i < count; ++i) bytes += batch[i].range.to - batch[i].range.from;
+            span = NextSpan(bytes, GetTickCount() - begin);
             continue;
         }
-        pieces_.Disown(piece);
+        if (count == 1) pieces_.Disown(batch[0].piece);
         if (outcome_ == Outcome::Cancelled || !MoveOn()) break;
     }
     exchange_.Close();
     pipe_.SenderDone();
 }
 
-Outcome Connection::Fetch(size_t piece, ByteRange range)
+size_t Connection::Claim(uint64_t span, Batch& batch)
+{
+    const int owner = static_cast<int>(slot_);
+    if (Several()) return pieces_.ClaimSeveral(owner, span, setup_.connections, batch, kMaxRangesPerRequest);
+    return pieces_.Claim(owner, span, batch[0].piece, batch[0].range) ? 1 : 0;
+}
+
+// The opening request, already sent, asked for one range.
+bool Connection::Several() const
+{
+    return setup_.exact && !exchange_.IsOpen() && ((setup_.multipart & ~oneRange_) >> endpoint_ & 1) != 0;
+}
+
+Outcome Connection::Fetch(const Batch& batch, size_t count)
 {
     if (!exchange_.IsOpen()) {
-        if (Outcome outcome = Connect(range); outcome != Outcome::Ok) return outcome;
+        // Connect may have closed an answer of no use, leaving the pieces to the next claims.
+        if (Outcome outcome = Connect(batch, count); outcome != Outcome::Ok || !exchange_.IsOpen()) return outcome;
     }
-    Outcome outcome = Receive(piece);
+    RequestBody body(exchange_.Request());
+    const bool parts = count > 1 && exchange_.Boundary()[0] != '\0';
+    Outcome outcome = parts ? ReceiveParts(body, batch, count) : Receive(batch[0].piece, body);
     exchange_.Close();
     return outcome;
 }
 
-Outcome Connection::Connect(ByteRange range)
+Outcome Connection::Connect(const Batch& batch, size_t count)
 {
     const Target& target = *setup_.target;
-    if (!exchange_.Open(setup_.session, target.endpoints[endpoint_], target, range, setup_.version))
+    ByteRange ranges[kMaxRangesPerRequest];
+    for (size_t i = 0; i < count; ++i) ranges[i] = batch[i].range;
+    if (!exchange_.Open(setup_.session, target.endpoints[endpoint_], target, ranges, count, setup_.version))
         return cancel_.Raised() ? Outcome::Cancelled : Outcome::NetworkFailed;
-    if (exchange_.Carries(range, setup_.size, setup_.version)) return Outcome::Ok;
+    if (count > 1 && exchange_.CarriesParts(setup_.version)) return Outcome::Ok;
+    // Several ranges answered any other way: one range a request from now on.
+    if (count > 1) oneRange_ |= 1u << endpoint_;
+    if (exchange_.Carries(ranges[0], setup_.size, setup_.version)) return Outcome::Ok;
     // Any other answer, a 200, other bytes or another version among them,
     // makes this server no use for pieces; the next round's opening request
     // finds out whether the file changed.
     Outcome outcome = exchange_.Fits(setup_.size, Validator());
     exchange_.Close();
+    if (count > 1 && outcome == Outcome::Ok) return Outcome::Ok;
     return outcome != Outcome::Ok ? outcome : Outcome::NetworkFailed;
 }
 
-Outcome Connection::Receive(size_t piece)
+// Each part exactly one of the ranges asked for, in their order; a server
+// that answers otherwise is asked one range a request from then on.
+Outcome Connection::ReceiveParts(BodyReader& body, const Batch& batch, size_t count)
+{
+    PartReader parts(body, exchange_.Boundary());
+    for (size_t i = 0; i < count; ++i) {
+        ContentRange range;
+        if (!parts.NextPart(range) || range.first != batch[i].range.from || range.last + 1 != batch[i].range.to ||
+            range.total != setup_.size) {
+            oneRange_ |= 1u << endpoint_;
+            return cancel_.Raised() ? Outcome::Cancelled : Outcome::Ok;
+        }
+        if (Outcome outcome = Receive(batch[i].piece, parts); outcome != Outcome::Ok) return outcome;
+    }
+    return Outcome::Ok;
+}
+
+Outcome Connection::Receive(size_t piece, BodyReader& body)
 {
     DWORD want = kMinReadSize;
     for (;;) {
@@ -105,7 +147,7 @@ Outcome Connection::Receive(size_t piece)
         char* buffer = pipe_.Acquire();
         if (!buffer) return Outcome::Cancelled;
         DWORD got = 0, before = GetTickCount();
-        BOOL read = InternetReadFile(exchange_.Request(), buffer, size, &got);
+        bool read = body.Read(buffer, size, got);
         if (!read || got == 0) {
             pipe_.Recycle(buffer);
             if (read && !setup_.exact && !setup_.size) {

@@ -1,9 +1,12 @@
 // One connection of a round, on a thread of its own: it claims a span of a
 // piece at a time, asks its server for it and hands what arrives to the
-// chunk pipe; a server that fails it is left for the next one.
+// chunk pipe; a server that fails it is left for the next one. Of a server
+// known to answer several ranges in one request (multipart/byteranges) it
+// asks for several pieces at once, until an answer is anything else.
 #pragma once
 #include <cstddef>
 
+#include "tkwengine/body_reader.h"
 #include "tkwengine/cancel_signal.h"
 #include "tkwengine/chunk_pipe.h"
 #include "tkwengine/exchange.h"
@@ -29,10 +32,15 @@ public:
     uint32_t Sources() const { return sources_; }
 
 private:
+    using Batch = Claimed[kMaxRangesPerRequest];
+
     void Run();
-    Outcome Fetch(size_t piece, ByteRange range);
-    Outcome Connect(ByteRange range);
-    Outcome Receive(size_t piece);
+    size_t Claim(uint64_t span, Batch& batch);
+    bool Several() const;
+    Outcome Fetch(const Batch& batch, size_t count);
+    Outcome Connect(const Batch& batch, size_t count);
+    Outcome Receive(size_t piece, BodyReader& body);
+    Outcome ReceiveParts(BodyReader& body, const Batch& batch, size_t count);
     bool BodyEnded();
     bool MoveOn();
 
@@ -44,6 +52,7 @@ private:
     const size_t slot_;
     size_t endpoint_ = 0;
     bool failed_[Target::kMaxEndpoints] = {};
+    uint32_t oneRange_ = 0;  // a bit per server whose answer to several ranges was not their parts
     Outcome outcome_ = Outcome::Ok;
     uint32_t sources_ = 0;
     ThreadGuard thread_;  // last: joined before what it uses goes

@@ -1,9 +1,13 @@
 #include "tkwengine/download.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/net_timeouts.h"
+#include "tkwengine/block_map.h"
 #include "tkwengine/cancel_signal.h"
+#include "tkwengine/index_fetch.h"
+#include "tkwengine/old_copy.h"
 #include "tkwengine/reporter.h"
 
 namespace {
@@ -32,6 +36,9 @@ Outcome BodyStart(const Exchange& answer, uint64_t first, uint64_t size, uint64_
     return Outcome::Ok;
 }
 
+// Holes, as an older copy leaves them: each is asked for by its exact range.
+bool Scattered(const ResumeState& kept) { return kept.count > 1 || (kept.count == 1 && kept.missing[0].to != kept.size); }
+
 // Windows refuses to replace a running program, or a read-only file, with
 // access denied: a locked file all the same.
 Outcome RenameError(DWORD error) { return error == ERROR_ACCESS_DENIED ? Outcome::FileLocked : FileError(error); }
@@ -47,11 +54,17 @@ Download::Download(const Job& job, const JobLinks& links)
 
 bool Download::Splittable() const { return job_.expected >= kSplitFrom; }
 
-// A record without a version gives nothing to hold a server's answer
-// against: only the job that wrote it goes on from it.
+// A record names what its bytes are of by the file's hash, where the job
+// had one (the final check guards it), and by the server's version, where
+// one answered. One of another file is refused; one without either gives
+// nothing to hold a server's answer against: only the job that wrote it
+// goes on from it.
 bool Download::Trusted(ResumeState& kept) const
 {
-    return job_.expected && LoadState(job_.side, job_.expected, kept) && (ownRecord_ || !kept.version.Empty());
+    if (!job_.expected || !LoadState(job_.side, job_.expected, kept)) return false;
+    const bool hashed = kept.sha256[0] != '\0';
+    if (hashed && std::strcmp(kept.sha256, job_.sha256) != 0) return false;
+    return ownRecord_ || hashed || !kept.version.Empty();
 }
 
 Outcome Download::Prepare(uint64_t& done, bool& complete)
@@ -99,13 +112,69 @@ Outcome Download::Verify(uint64_t size, bool& matches)
     return Outcome::Ok;
 }
 
+Outcome Download::Reuse()
+{
+    uint64_t old = 0;
+    if (!Verified() || job_.blocks.count == 0 || InspectLocalFile(job_.localPath, old) != Outcome::Ok)
+        return Outcome::Ok;
+    ResumeState kept;
+    const bool resuming = Trusted(kept);
+    if (old == 0 && !resuming) return Outcome::Ok;
+    FetchedIndex fetched;
+    // Also for side files alone: the index's request tells which servers take several ranges at once.
+    const Outcome outcome = FetchIndex(links_, job_, fetched);
+    if (outcome != Outcome::Ok) return outcome == Outcome::Cancelled ? outcome : Outcome::Ok;
+    multipart_ = fetched.multipart;
+    compared_ = resuming && kept.compared;
+    if (old == 0 || compared_) return Outcome::Ok;
+    return CompareOldCopy(fetched.index, resuming, kept);
+}
+
+// The part file starts afresh unless it holds a record's bytes. No server
+// has sent a byte of what the copy gives: the record is bound to the file's
+// hash, and the bytes count as an earlier run's.
+Outcome Download::CompareOldCopy(const BlockIndex& index, bool resuming, ResumeState& kept)
+{
+    if (!resuming) {
+        DropSideFiles();
+        kept.size = job_.expected;
+        kept.count = 1;
+        kept.missing[0] = {0, job_.expected};
+    }
+    BlockMap map;
+    if (!map.Begin(job_.expected, index.blockSize, kept)) return Outcome::Ok;  // memory is short: rounds fetch it all
+    if (Outcome outcome = part_.Open(job_.side.part); outcome != Outcome::Ok) return outcome;
+    if (!FollowPart(!resuming)) return Outcome::WriteFailed;
+    if (!state_.Open(job_.side.state)) return Outcome::CreateFailed;
+    ownRecord_ = true;
+    sources_ |= ServerChoice::kEarlierRun;
+    RoundSetup setup;
+    setup.target = &job_.target;
+    setup.size = job_.expected;
+    setup.firstEndpoint = resuming ? FindEndpoint(job_.target, kept.server) : kNoEndpoint;
+    setup.version = kept.version;
+    setup.part = job_.side.part;
+    setup.state = &state_;
+    setup.hash = &hash_;
+    setup.sha256 = job_.sha256;
+    bool whole = false;
+    Outcome outcome = SaveState(setup, part_, map)
+                          ? CopyOldBlocks(links_, job_.localPath, index, setup, part_, map, whole)
+                          : Outcome::WriteFailed;
+    compared_ = setup.compared = whole;
+    if (!SaveState(setup, part_, map) && outcome == Outcome::Ok) outcome = Outcome::WriteFailed;
+    part_.Close();
+    state_.Close();
+    return outcome;
+}
+
 void Download::MakePlan(Plan& plan)
 {
     if (Trusted(plan.kept)) {
         if (!ownRecord_) sources_ |= ServerChoice::kEarlierRun;
         plan.resuming = true;
         plan.present = job_.expected - plan.kept.MissingBytes();
-        plan.split = Splittable();
+        plan.split = Splittable() || Scattered(plan.kept);
         plan.connections = plan.split ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes()), 1) : 1;
         return;
     }
@@ -173,6 +242,7 @@ void Download::DropSideFiles()
     hash_.Reset();
     RemoveSideFiles(job_.side);
     sources_ = 0;
+    compared_ = false;  // what the comparison gave went with them
 }
 
 void Download::ReportStarted(uint64_t present)
@@ -197,6 +267,9 @@ Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& open
     setup.target = &job_.target;
     setup.size = job_.expected;
     setup.single = servers_.Single();
+    setup.multipart = multipart_;
+    setup.sha256 = job_.sha256;
+    setup.compared = compared_;
     if (Outcome outcome = OpenAnywhere(range, plan, opening, setup.firstEndpoint); outcome != Outcome::Ok)
         return outcome;
     setup.version = opening.Version();  // the kept one, unless a 200 brings the file again

@@ -1,11 +1,13 @@
 // A file's download across rounds: every byte goes into its side files and
 // the file takes its own name only when whole (and, with a hash, only with
-// the publisher's bytes); what each round's opening request asks for, and
-// how the answer decides the way.
+// the publisher's bytes); what an older copy under the name gives first,
+// what each round's opening request asks for, and how the answer decides
+// the way.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+#include "common/block_index.h"
 #include "common/win_handles.h"
 #include "tkwengine/exchange.h"
 #include "tkwengine/job.h"
@@ -26,6 +28,12 @@ public:
     // Local checks; done is the bytes present, complete that the file is
     // there whole (with the file's hash, when one was given).
     Outcome Prepare(uint64_t& done, bool& complete);
+    // Before the first round, with the file's block index: the blocks an
+    // older copy under the name shares with the file go into the part file
+    // (beside what the side files of an earlier run hold), and the record
+    // keeps the rest as missing. Ok too when there is nothing to compare or
+    // the index is of no use; Cancelled, or a write's failure.
+    Outcome Reuse();
     // One round; done follows the bytes present. Ok once every byte is written.
     Outcome RunRound(uint64_t& done);
     // Checks the hash of the size bytes written and gives them the file's
@@ -46,6 +54,7 @@ private:
     bool Trusted(ResumeState& kept) const;
     Outcome CheckLocalFile(bool& matches);
     Outcome Verify(uint64_t size, bool& matches);
+    Outcome CompareOldCopy(const BlockIndex& index, bool resuming, ResumeState& kept);
     void MakePlan(Plan& plan);
     Outcome OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exchange, size_t& endpoint);
     Outcome OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
@@ -64,6 +73,8 @@ private:
     PrefixHash hash_;
     uint32_t sources_ = 0;     // of the copy in the part file (ServerChoice's sources)
     bool ownRecord_ = false;   // a record this job wrote: trusted without a version
+    uint32_t multipart_ = 0;   // servers known to answer several ranges in one request (RoundSetup)
+    bool compared_ = false;    // the older copy under the name was compared to its end
     bool restarted_ = false;   // for a change on the server, which happens once
     bool started_ = false;
 };

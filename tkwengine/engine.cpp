@@ -47,7 +47,7 @@ bool Engine::Launch()
     return pipe_.Allocate();
 }
 
-StartResult Engine::Start(const char* url, uint64_t expected, const char* sha256)
+StartResult Engine::Start(const char* url, uint64_t expected, const char* sha256, const char* blocksUrl)
 {
     // Right after a cancel the worker may still be leaving its read.
     if (worker_.Busy() && cancel_.Raised()) worker_.Join(kRestartWaitMs);
@@ -60,6 +60,11 @@ StartResult Engine::Start(const char* url, uint64_t expected, const char* sha256
     if (!JoinPath(folder_, LocalFileName(url), job.localPath) || !NameSideFiles(job.localPath, job.side))
         return kStartPathTooLong;
     AppendMirrors(serverList_, job.target);
+    if (job.sha256[0] != '\0' && blocksUrl && ParseTarget(blocksUrl, job.blocks) &&
+        (job.blocks.secure || !job.target.secure))
+        AppendMirrors(serverList_, job.blocks);
+    else
+        job.blocks = Target();
     std::memcpy(job.folder, folder_, sizeof folder_);
     job.expected = expected;
     closer_.Join();  // the last cancel's requests

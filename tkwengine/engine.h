@@ -23,8 +23,10 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     bool Launch();  // the internet session and the transfer buffers, made once
-    // sha256 nullptr: no hash to check.
-    StartResult Start(const char* url, uint64_t expected, const char* sha256);
+    // sha256 nullptr: no hash to check; blocksUrl nullptr: no block index
+    // (one that is no http or https URL, or leads from https to http, counts
+    // as none).
+    StartResult Start(const char* url, uint64_t expected, const char* sha256, const char* blocksUrl = nullptr);
     void Cancel();
     // Cancels and waits up to waitMs for every thread of the engine's own;
     // false when one is still running, and the engine may not go yet.

@@ -17,15 +17,20 @@ constexpr DWORD kRangeNotSatisfiable = 416;  // WinINet names no such status
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
-constexpr size_t kHeadersSize = 80 + Validator::kSize;  // both headers at their longest
-
-void RangeHeaders(ByteRange range, const Validator& ifRange, char (&out)[kHeadersSize])
+std::string RangeHeaders(const ByteRange* ranges, size_t count, const Validator& ifRange)
 {
-    char last[24] = {};
-    if (range.to) FormatText(last, sizeof last, "%I64u", range.to - 1);
-    FormatText(out, sizeof out, "Range: bytes=%I64u-%s\r\n", range.from, last);
-    size_t used = std::strlen(out);
-    if (!ifRange.Empty()) FormatText(out + used, sizeof out - used, "If-Range: %s\r\n", ifRange.text);
+    std::string headers = "Range: bytes=";
+    for (size_t i = 0; i < count; ++i) {
+        char spec[48] = {};
+        if (ranges[i].to)
+            FormatText(spec, sizeof spec, "%s%I64u-%I64u", i ? "," : "", ranges[i].from, ranges[i].to - 1);
+        else
+            FormatText(spec, sizeof spec, "%s%I64u-", i ? "," : "", ranges[i].from);
+        headers += spec;
+    }
+    headers += "\r\n";
+    if (!ifRange.Empty()) headers += std::string("If-Range: ") + ifRange.text + "\r\n";
+    return headers;
 }
 
 // Decimal digits and nothing else, up to the delimiter.
@@ -39,23 +44,26 @@ bool ParseNumber(const char*& text, char delimiter, uint64_t& out)
     return true;
 }
 
-// "bytes FIRST-LAST/TOTAL"
-ContentRange ParseContentRange(const char* text)
-{
-    ContentRange range;
-    if (_strnicmp(text, "bytes ", 6) != 0) return range;
-    text += 6;
-    range.startKnown = ParseNumber(text, '-', range.first);
-    range.valid = range.startKnown && ParseNumber(text, '/', range.last) && ParseNumber(text, '\0', range.total) &&
-                  range.first <= range.last && range.last < range.total;
-    return range;
-}
-
 // A header's text; false when the answer has none or it does not fit.
 bool QueryText(HINTERNET request, DWORD info, char* text, DWORD capacity)
 {
     DWORD size = capacity - 1;
     return HttpQueryInfoA(request, info, text, &size, nullptr) != FALSE;
+}
+
+// The boundary of "multipart/byteranges; boundary=X" (X maybe quoted); false for any other type.
+bool ReadBoundary(const char* type, char* boundary, size_t capacity)
+{
+    const char* kind = "multipart/byteranges";
+    const char* at = std::strstr(type, "boundary=");
+    if (_strnicmp(type, kind, std::strlen(kind)) != 0 || at == nullptr) return false;
+    at += std::strlen("boundary=");
+    const bool quoted = *at == '"';
+    const size_t length = std::strcspn(at + quoted, quoted ? "\"" : "; \t");
+    if (length == 0 || length >= capacity) return false;
+    std::memcpy(boundary, at + quoted, length);
+    boundary[length] = '\0';
+    return true;
 }
 
 // A strong ETag (a weak one may not go into If-Range), else Last-Modified.
@@ -78,16 +86,28 @@ struct PendingRequest {
 
 }  // namespace
 
+ContentRange ParseContentRange(const char* text)
+{
+    ContentRange range;
+    if (_strnicmp(text, "bytes ", 6) != 0) return range;
+    text += 6;
+    range.startKnown = ParseNumber(text, '-', range.first);
+    range.valid = range.startKnown && ParseNumber(text, '/', range.last) && ParseNumber(text, '\0', range.total) &&
+                  range.first <= range.last && range.last < range.total;
+    return range;
+}
+
 // Every hop carries the same headers: a ranged request keeps its Range and
 // If-Range wherever it is sent.
-bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range,
-                    const Validator& ifRange)
+bool Exchange::Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, const ByteRange* ranges,
+                    size_t count, const Validator& ifRange)
 {
     Close();
-    char url[kTextSize], headers[kHeadersSize] = {};
-    if (range.from || range.to) RangeHeaders(range, ifRange, headers);
+    char url[kTextSize];
+    const bool whole = count == 1 && ranges[0].from == 0 && ranges[0].to == 0;
+    const std::string headers = whole ? std::string() : RangeHeaders(ranges, count, ifRange);
     if (!EndpointUrl(target, endpoint, url)) return false;
-    for (int hop = 0; Send(session, url, headers); ++hop) {
+    for (int hop = 0; Send(session, url, headers.c_str()); ++hop) {
         if (!IsFollowedRedirect(status_)) return true;
         char next[kTextSize];
         if (hop == kMaxRedirects || !NextHop(request_, url, next)) break;
@@ -126,6 +146,7 @@ void Exchange::Close()
     connection_.Reset();
     status_ = kNoStatus;
     contentRange_ = ContentRange();
+    boundary_[0] = '\0';
     lengthKnown_ = false;
     version_ = Validator();
 }
@@ -157,6 +178,11 @@ bool Exchange::Carries(ByteRange range, uint64_t total, const Validator& version
            (version.Empty() || version_ == version);
 }
 
+bool Exchange::CarriesParts(const Validator& version) const
+{
+    return status_ == HTTP_STATUS_PARTIAL_CONTENT && boundary_[0] != '\0' && (version.Empty() || version_ == version);
+}
+
 void Exchange::ReadHeaders()
 {
     DWORD size = sizeof status_;
@@ -165,6 +191,10 @@ void Exchange::ReadHeaders()
     char text[128] = {};
     if (status_ == HTTP_STATUS_PARTIAL_CONTENT && QueryText(request_, HTTP_QUERY_CONTENT_RANGE, text, sizeof text))
         contentRange_ = ParseContentRange(text);
+    char type[kBoundarySize + 64] = {};
+    if (status_ == HTTP_STATUS_PARTIAL_CONTENT && QueryText(request_, HTTP_QUERY_CONTENT_TYPE, type, sizeof type) &&
+        !ReadBoundary(type, boundary_, sizeof boundary_))
+        boundary_[0] = '\0';
     char length[32] = {};
     const char* digits = length;
     lengthKnown_ = QueryText(request_, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length) &&

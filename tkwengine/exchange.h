@@ -19,7 +19,11 @@ constexpr DWORD kTransferTimeoutMs = 4000;
 // server end in an error within about half a minute.
 constexpr DWORD kSendBudgetMs = kTransferTimeoutMs + 2000;
 
-// What a 206 answer says it carries: bytes first..last of total.
+// Ranges one request may ask for: servers refuse long Range headers, and
+// some several hundred ranges.
+constexpr size_t kMaxRangesPerRequest = 32;
+
+// What a 206 answer, or a part of one, says it carries: bytes first..last of total.
 struct ContentRange {
     uint64_t first = 0;
     uint64_t last = 0;
@@ -27,6 +31,9 @@ struct ContentRange {
     bool startKnown = false;  // first at least could be read
     bool valid = false;       // all three, and consistent
 };
+
+// "bytes FIRST-LAST/TOTAL"
+ContentRange ParseContentRange(const char* text);
 
 class Exchange {
 public:
@@ -42,7 +49,13 @@ public:
     // budget, the call was cancelled, or a redirect cannot be followed (to
     // http from https, one hop too many, no Location).
     bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, ByteRange range,
-              const Validator& ifRange);
+              const Validator& ifRange)
+    {
+        return Open(session, endpoint, target, &range, 1, ifRange);
+    }
+    // The same with count closed ranges (up to kMaxRangesPerRequest) in one request.
+    bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, const ByteRange* ranges,
+              size_t count, const Validator& ifRange);
     void Close();
 
     bool IsOpen() const { return request_ != nullptr; }
@@ -51,6 +64,8 @@ public:
     // What the answer's status means for the transfer: Ok for 200 and 206.
     Outcome StatusOutcome() const;
     const ContentRange& Range() const { return contentRange_; }
+    // The boundary of a 206 answer of several ranges (multipart/byteranges); empty for any other.
+    const char* Boundary() const { return boundary_; }
     const Validator& Version() const { return version_; }
     // Whether the answer can serve a file of size bytes (0: unknown) whose
     // kept bytes are of version kept (empty: none kept): its status's
@@ -60,9 +75,12 @@ public:
     // A 206 carrying exactly range of a file of total bytes, of version
     // (any when empty).
     bool Carries(ByteRange range, uint64_t total, const Validator& version) const;
+    // A 206 of several parts (checked as they are read), of version (any when empty).
+    bool CarriesParts(const Validator& version) const;
 
 private:
     static constexpr DWORD kNoStatus = 0;  // no answer read
+    static constexpr size_t kBoundarySize = 72;  // 70 characters at most
 
     bool Send(HINTERNET session, const char* url, const char* headers);
     void ReadHeaders();
@@ -73,6 +91,7 @@ private:
     HINTERNET request_ = nullptr;
     DWORD status_ = kNoStatus;
     ContentRange contentRange_;
+    char boundary_[kBoundarySize] = {};
     uint64_t length_ = 0;
     bool lengthKnown_ = false;
     Validator version_;

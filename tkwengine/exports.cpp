@@ -62,6 +62,14 @@ extern "C" int32_t __stdcall StartVerifiedDownload(const char* url, uint32_t siz
     return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow, sha256 ? sha256 : "");
 }
 
+// StartVerifiedDownload with the file's block index (kStartDeltaDownloadExport).
+extern "C" int32_t __stdcall StartDeltaDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char*, int32_t,
+                                                const char* sha256, const char* blocksUrl)
+{
+    if (!g_engine) return kStartReleased;
+    return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow, sha256 ? sha256 : "", blocksUrl);
+}
+
 extern "C" EngineInterface* __stdcall GetVDInterface(const char*, const char* serverList, EngineCallback* callback,
                                                      int32_t, int32_t, int32_t, int32_t, HWND)
 {

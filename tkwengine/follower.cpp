@@ -10,8 +10,8 @@ constexpr DWORD kIdleMs = 20;  // between looks at a prefix that has not grown
 
 }  // namespace
 
-Follower::Follower(const RoundSetup& setup, const PieceTable& pieces)
-    : setup_(setup), pieces_(pieces), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+Follower::Follower(const RoundSetup& setup, const WrittenBytes& written)
+    : setup_(setup), written_(written), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
 }
 
@@ -37,12 +37,12 @@ void Follower::Run()
     bool hashing = setup_.hash != nullptr;
     DWORD saved = GetTickCount();
     for (DWORD wait = 0; WaitForSingleObject(stop_.Get(), wait) == WAIT_TIMEOUT;) {
-        uint64_t prefix = pieces_.WrittenPrefix();
+        uint64_t prefix = written_.WrittenPrefix();
         bool behind = hashing && setup_.hash->Hashed() < prefix;
         if (behind) hashing = setup_.hash->Advance(prefix);
         wait = behind ? 0 : hashing ? kIdleMs : kStateIntervalMs;
         if (GetTickCount() - saved < kStateIntervalMs) continue;
-        SaveState(setup_, part_, pieces_);
+        SaveState(setup_, part_, written_);
         saved = GetTickCount();
     }
 }

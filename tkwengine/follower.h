@@ -1,4 +1,4 @@
-// A round's thread behind the writer. About once a second it saves the
+// A thread behind the writer of a round, or of an older copy's blocks. About once a second it saves the
 // resume state: the part file's bytes flushed through a handle of its own,
 // then the record that claims them, so the writer never waits for the disk.
 // With a hash to check, in between it hashes the written prefix as it grows
@@ -9,13 +9,13 @@
 
 #include "common/win_handles.h"
 #include "tkwengine/local_file.h"
-#include "tkwengine/pieces.h"
 #include "tkwengine/round_setup.h"
 #include "tkwengine/thread_guard.h"
+#include "tkwengine/written_bytes.h"
 
 class Follower {
 public:
-    Follower(const RoundSetup& setup, const PieceTable& pieces);
+    Follower(const RoundSetup& setup, const WrittenBytes& written);
     Follower(const Follower&) = delete;
     Follower& operator=(const Follower&) = delete;
 
@@ -28,7 +28,7 @@ private:
     void Run();
 
     const RoundSetup& setup_;
-    const PieceTable& pieces_;
+    const WrittenBytes& written_;
     PartFile part_;
     KernelHandle stop_;
     ThreadGuard thread_;  // last: joined before what it uses goes

@@ -22,6 +22,7 @@ struct Job {
     char folder[MAX_PATH] = {};
     uint64_t expected = 0;
     char sha256[kSha256TextSize] = {};  // lower-case hex; empty: no hash to check
+    Target blocks;  // where the file's block index is (and the mirrors); no endpoint: none
 };
 
 // What a job's threads share with the engine: the internet session, the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 
 namespace {
 
@@ -65,6 +66,43 @@ bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range
     claimed.requested = whole ? claimed.end : claimed.received + span;
     range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.requested};
     return true;
+}
+
+size_t PieceTable::ClaimSeveral(int owner, uint64_t span, size_t connections, Claimed* out, size_t capacity)
+{
+    {
+        Locked locked(lock_);
+        const bool owns = std::any_of(std::begin(pieces_), std::end(pieces_), [&](const Piece& p) {
+            return Unfinished(p) && p.owner == owner && p.received < p.end;
+        });
+        const uint64_t unasked = std::accumulate(std::begin(pieces_), std::end(pieces_), uint64_t{0},
+                                                 [this](uint64_t sum, const Piece& p) {
+                                                     return Free(p) ? sum + (p.end - p.received) : sum;
+                                                 });
+        const uint64_t share = std::max<uint64_t>(unasked / std::max<size_t>(connections, 1), 1);
+        if (!owns && capacity > 1)
+            if (size_t count = TakeFree(owner, std::min(span, share), out, capacity)) return count;
+    }
+    return capacity > 0 && Claim(owner, span, out[0].piece, out[0].range) ? 1 : 0;
+}
+
+// Whole free pieces from the first in the file on; none when even the first is over budget.
+size_t PieceTable::TakeFree(int owner, uint64_t budget, Claimed* out, size_t capacity)
+{
+    size_t order[kMaxPieces], free = 0;
+    for (size_t i = 0; i < kMaxPieces; ++i)
+        if (Free(pieces_[i]) && pieces_[i].end != kOpenEnd) order[free++] = i;
+    std::sort(order, order + free, [this](size_t a, size_t b) { return pieces_[a].received < pieces_[b].received; });
+    size_t count = 0;
+    for (uint64_t taken = 0; count < free && count < capacity; ++count) {
+        Piece& p = pieces_[order[count]];
+        taken += p.end - p.received;
+        if (taken > budget) break;
+        p.owner = owner;
+        p.requested = p.end;
+        out[count] = {order[count], {p.received, p.end}};
+    }
+    return count;
 }
 
 bool PieceTable::SplitLargest(int owner, size_t& piece)

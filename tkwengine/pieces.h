@@ -13,6 +13,7 @@
 
 #include "tkwengine/byte_range.h"
 #include "tkwengine/lock.h"
+#include "tkwengine/written_bytes.h"
 
 struct Piece {
     uint64_t written = 0;    // bytes before it are on disk
@@ -24,9 +25,16 @@ struct Piece {
     bool used = false;
 };
 
-class PieceTable {
+// A piece claimed, and the range to ask for.
+struct Claimed {
+    size_t piece = 0;
+    ByteRange range;
+};
+
+class PieceTable : public WrittenBytes {
 public:
-    static constexpr size_t kMaxPieces = 8;
+    // As many as the missing ranges a record keeps.
+    static constexpr size_t kMaxPieces = 1024;
     // A piece open to the end of the body: one connection reading until it ends.
     static constexpr uint64_t kOpenEnd = UINT64_MAX;
 
@@ -44,6 +52,12 @@ public:
     // split of the largest) and the range to ask for, at most span bytes
     // (kOpenEnd: the rest of the piece); false when none is left.
     bool Claim(int owner, uint64_t span, size_t& piece, ByteRange& range);
+    // For a request of several ranges: whole pieces nobody owns, in file
+    // order, up to capacity and as many as fit into span and into an even
+    // share among connections of what nobody has asked for yet; else what
+    // Claim gives (the owner's own piece first, a first piece larger than
+    // that cut to span, a split of the largest). Returns how many.
+    size_t ClaimSeveral(int owner, uint64_t span, size_t connections, Claimed* out, size_t capacity);
     // Up to want bytes the owner may read next; 0 when the range asked for is done.
     DWORD Reserve(size_t piece, DWORD want);
     // The file offset of the got bytes just received.
@@ -54,14 +68,16 @@ public:
     void Disown(size_t piece);
     bool Complete() const;
     // [written, end) of each unfinished piece; returns how many.
-    size_t Missing(ByteRange* out, size_t capacity) const;
+    size_t Missing(ByteRange* out, size_t capacity) const override;
     // Every byte before it is on disk: where the first unfinished piece
     // stands, or the furthest written byte once none is unfinished.
-    uint64_t WrittenPrefix() const;
+    uint64_t WrittenPrefix() const override;
 
 private:
     bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }
+    bool Free(const Piece& piece) const { return Unfinished(piece) && piece.owner < 0 && piece.received < piece.end; }
     bool SplitLargest(int owner, size_t& piece);
+    size_t TakeFree(int owner, uint64_t budget, Claimed* out, size_t capacity);
 
     mutable CriticalLock lock_;
     Piece pieces_[kMaxPieces];

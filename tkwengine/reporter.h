@@ -31,6 +31,7 @@ public:
     void Started(uint64_t present) { Send(kEngineStarted, present); }
     void Progress(uint64_t present) { Send(kEngineProgress, present); }
     void Verifying(uint64_t checked) { Send(kEngineVerifying, checked); }
+    void Comparing(uint64_t compared) { Send(kEngineComparing, compared); }
     // Finished, an error, or nothing for a cancelled job.
     void Ended(Outcome outcome, uint64_t done);
     // Returns once no report is in the callback, unless called from inside it.

@@ -1,6 +1,7 @@
 // What a download keeps beside its file between runs: the bytes at their
 // own offsets in "<name>.vxpart", and in "<name>.vxstate" the ranges still
-// missing, with the version the bytes are of and the server that sent it.
+// missing, with the version the bytes are of and the server that sent it,
+// and the file's hash where the job had one.
 // Only a whole file takes the name itself, so the name always holds a
 // whole file or none.
 #pragma once
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/sha256.h"
 #include "common/url.h"
 #include "common/win_handles.h"
 #include "tkwengine/byte_range.h"
@@ -24,12 +26,15 @@ bool NameSideFiles(const char* localPath, SideFiles& out);
 void RemoveSideFiles(const SideFiles& files);
 
 struct ResumeState {
-    static constexpr size_t kMaxMissing = 8;
+    // An older copy leaves many holes: the closest are merged below this.
+    static constexpr size_t kMaxMissing = 1024;
     uint64_t size = 0;
     size_t count = 0;
     ByteRange missing[kMaxMissing];
     Validator version;    // of the bytes kept
     HttpEndpoint server;  // where the version came from
+    char sha256[kSha256TextSize] = {};  // of the file the bytes are of; empty: not known
+    bool compared = false;  // an older copy under the name was compared to its end: what is missing is not there
 
     uint64_t MissingBytes() const;
     // Where the last kept byte ends; the ranges sorted.

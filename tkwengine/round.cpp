@@ -1,5 +1,6 @@
 #include "tkwengine/round.h"
 
+#include "common/text.h"
 #include "tkwengine/chunk_pipe.h"
 #include "tkwengine/reporter.h"
 #include "tkwengine/resume_state.h"
@@ -108,14 +109,16 @@ Outcome Round::ConnectionsOutcome() const
     return lasting != Outcome::Ok ? lasting : Outcome::NetworkFailed;
 }
 
-bool SaveState(const RoundSetup& setup, PartFile& part, const PieceTable& pieces)
+bool SaveState(const RoundSetup& setup, PartFile& part, const WrittenBytes& written)
 {
     if (!setup.state) return true;
     ResumeState state;
     state.size = setup.size;
-    state.count = pieces.Missing(state.missing, ResumeState::kMaxMissing);
+    state.count = written.Missing(state.missing, ResumeState::kMaxMissing);
     state.version = setup.version;
-    state.server = setup.target->endpoints[setup.firstEndpoint];
+    if (setup.firstEndpoint < setup.target->count) state.server = setup.target->endpoints[setup.firstEndpoint];
+    CopyText(state.sha256, setup.sha256);
+    state.compared = setup.compared;
     // A record that claims no byte has nothing to wait for on the disk.
     const bool claims = state.MissingBytes() < state.size;
     return (!claims || part.Flush()) && setup.state->Save(state);

@@ -15,6 +15,7 @@
 #include "tkwengine/pieces.h"
 #include "tkwengine/request_registry.h"
 #include "tkwengine/round_setup.h"
+#include "tkwengine/written_bytes.h"
 
 class Round {
 public:
@@ -43,7 +44,7 @@ private:
     Follower follower_;
 };
 
-// Keeps what a round has on disk: the part file's bytes flushed first, then
-// the record that claims them, so a record never claims a byte the disk may
-// not hold. Nothing when the round keeps no record.
-bool SaveState(const RoundSetup& setup, PartFile& part, const PieceTable& pieces);
+// Keeps what is on disk: the part file's bytes flushed first, then the
+// record that claims them, so a record never claims a byte the disk may not
+// hold. Nothing when no record is kept.
+bool SaveState(const RoundSetup& setup, PartFile& part, const WrittenBytes& written);

@@ -24,8 +24,11 @@ struct RoundSetup {
     bool exact = false;   // every piece asked by its exact range; else one connection reads one body
     bool single = false;  // every connection on the server that answered the opening request
     size_t connections = 1;
-    size_t firstEndpoint = 0;  // where the opening request was answered
+    size_t firstEndpoint = 0;  // where the opening request was answered; kNoEndpoint: none was
+    uint32_t multipart = 0;    // a bit per endpoint that answers several ranges in one request
     Validator version;         // of the opening's answer: every piece comes from an answer of it
+    const char* sha256 = "";   // the file's hash the record is bound to; empty: none
+    bool compared = false;     // the record says an older copy was compared to its end
     const char* part = nullptr;  // the part file, where the bytes go
     StateFile* state = nullptr;  // where the round keeps its record; nullptr: none kept
     PrefixHash* hash = nullptr;  // follows the written prefix; nullptr: no hash to check

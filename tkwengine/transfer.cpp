@@ -20,6 +20,7 @@ Outcome Transfer(const Job& job, const JobLinks& links, uint64_t& done)
         links.reporter.Started(done);
         return Outcome::Ok;
     }
+    if (Outcome outcome = download.Reuse(); outcome != Outcome::Ok) return outcome;
     // A round that brought bytes starts the count of tries afresh.
     for (int failures = 0;;) {
         uint64_t before = done;

@@ -84,7 +84,7 @@ void HttpResponder::Serve(const std::string& path, const HttpReply& reply)
     std::string target = "/__control/serve?path=" + Escape(path) + "&status=" + std::to_string(reply.status) +
                          "&reason=" + Escape(reply.reason) + "&length=" + Escape(reply.contentLength) +
                          "&stall_ms=" + std::to_string(reply.stallMs) + "&refuse=" + (reply.refuse ? "1" : "0") +
-                         "&ranges=" + (reply.exactRanges ? "exact" : reply.ranges ? "1" : "0") + "&times=" + std::to_string(reply.times) +
+                         "&ranges=" + (reply.severalRanges ? "multi" : reply.exactRanges ? "exact" : reply.ranges ? "1" : "0") + "&times=" + std::to_string(reply.times) +
                          "&rate=" + std::to_string(reply.bytesPerSecond);
     if (reply.closeAfter != SIZE_MAX) target += "&close_after=" + std::to_string(reply.closeAfter);
     for (const auto& header : reply.headers) target += "&header=" + Escape(header);

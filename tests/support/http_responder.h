@@ -32,6 +32,7 @@ struct HttpReply {
     bool refuse = false;                 // close the connection without answering
     bool ranges = false;                 // answer "Range: bytes=N-" with 206 (416 past the end)
     bool exactRanges = false;            // and "bytes=N-M" with just those bytes, not the rest from N
+    bool severalRanges = false;          // and several in one request with a part each (else the whole body)
     int times = 0;                       // used this many times before the next queued answer; 0 = for good
 
     static HttpReply Ok(std::string body);

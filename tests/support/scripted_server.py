@@ -91,16 +91,37 @@ def take_reply(path):
         return entry[0]
 
 
+BOUNDARY = "VexilScriptedParts"
+
+
+def several_ranges(specs, body):
+    """A multipart/byteranges answer with a part per range, as nginx writes it."""
+    parts = b""
+    for spec in specs:
+        first, last = spec.split("-")
+        start, end = int(first), min(int(last), len(body) - 1) if last else len(body) - 1
+        if start >= len(body):
+            return ("416", "Range Not Satisfiable", b"", [f"Content-Range: bytes */{len(body)}"])
+        parts += (f"\r\n--{BOUNDARY}\r\nContent-Type: application/octet-stream\r\n"
+                  f"Content-Range: bytes {start}-{end}/{len(body)}\r\n\r\n").encode() + body[start:end + 1]
+    parts += f"\r\n--{BOUNDARY}--\r\n".encode()
+    return ("206", "Partial Content", parts, [f"Content-Type: multipart/byteranges; boundary={BOUNDARY}"])
+
+
 def byte_range(reply, headers, body):
     """Honours a "Range: bytes=N-" request when the reply asks for it; with
     ranges=exact a "bytes=N-M" one too, else that gets the rest of the body
-    from N (and says so), as servers do that mishandle closed ranges."""
+    from N (and says so), as servers do that mishandle closed ranges. Several
+    ranges in one request get a part each with ranges=multi, and the whole
+    body otherwise, as servers that ignore them send."""
     wanted = dict((k.lower(), v) for k, v in headers).get("range", "")
-    if reply.get("ranges") not in ("1", "exact") or not wanted.startswith("bytes="):
+    if reply.get("ranges") not in ("1", "exact", "multi") or not wanted.startswith("bytes="):
         return None
+    if "," in wanted:
+        return several_ranges(wanted[6:].split(","), body) if reply["ranges"] == "multi" else None
     first, last = (wanted[6:].split("-") + [""])[:2]
     start = int(first or 0)
-    end = min(int(last), len(body) - 1) if last and reply["ranges"] == "exact" else len(body) - 1
+    end = min(int(last), len(body) - 1) if last and reply["ranges"] in ("exact", "multi") else len(body) - 1
     if start >= len(body):
         return ("416", "Range Not Satisfiable", b"", [f"Content-Range: bytes */{len(body)}"])
     return ("206", "Partial Content", body[start:end + 1], [f"Content-Range: bytes {start}-{end}/{len(body)}"])

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "common/block_index.h"
 #include "common/file_names.h"
 #include "common/sha256.h"
 #include "support/host_path.h"
@@ -219,6 +220,16 @@ std::string Sha256Of(const std::string& data)
     return hex;
 }
 
+std::string BlockIndexOf(const std::string& data)
+{
+    BlockIndexWriter writer(data.size());
+    writer.Add(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    std::string index;
+    char hex[kSha256TextSize];
+    EXPECT_TRUE(writer.Finish(index, hex));
+    return index;
+}
+
 void EngineTest::SetUp()
 {
     char temp[MAX_PATH];
@@ -248,12 +259,15 @@ void EngineTest::Create(const char* serverList)
     ASSERT_EQ(0, engine_->SetDownloadFolder(folder_.c_str()));
 }
 
-int32_t EngineTest::Start(const std::string& url, uint64_t size, const std::string& sha256)
+int32_t EngineTest::Start(const std::string& url, uint64_t size, const std::string& sha256, const std::string& blocks)
 {
     static auto verified =
         reinterpret_cast<StartVerifiedDownloadProc>(reinterpret_cast<void*>(Export(kStartVerifiedDownloadExport)));
+    static auto delta =
+        reinterpret_cast<StartDeltaDownloadProc>(reinterpret_cast<void*>(Export(kStartDeltaDownloadExport)));
     char text[512] = {};
     const uint32_t low = static_cast<uint32_t>(size), high = static_cast<uint32_t>(size >> 32);
+    if (!blocks.empty()) return delta(url.c_str(), low, high, text, 0, sha256.c_str(), blocks.c_str());
     return sha256.empty() ? engine_->StartDownload(url.c_str(), low, high, text, 0)
                           : verified(url.c_str(), low, high, text, 0, sha256.c_str());
 }

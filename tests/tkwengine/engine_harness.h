@@ -74,6 +74,8 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& data);
 std::string Pattern(size_t size, unsigned seed);
 std::string Sha256Of(const std::string& data);
+// The block index the publisher's command would write for data.
+std::string BlockIndexOf(const std::string& data);
 
 // The version test servers give a file whose kept bytes should resume.
 constexpr char kVersion[] = "\"v1\"";
@@ -89,8 +91,9 @@ protected:
     void TearDown() override;
     // (Re)creates the engine with this server list and points it at folder_.
     void Create(const char* serverList);
-    // StartVerifiedDownload with a hash, StartDownload without.
-    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "");
+    // StartDeltaDownload with a hash and an index, StartVerifiedDownload with
+    // a hash alone, StartDownload without.
+    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "", const std::string& blocks = "");
     // Fetches path into a fresh local file, with fresh events; true once it ended.
     bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
                      const std::string& sha256 = "");

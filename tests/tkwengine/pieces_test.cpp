@@ -83,6 +83,44 @@ TEST(PieceTable, ClaimsItsOwnThenAFreePieceThenSteals)
     }
 }
 
+// For one request of several ranges: whole free pieces in file order, an
+// even share of what nobody has asked for among the connections, at most
+// the capacity; else a single claim (the first piece cut to the span).
+TEST(PieceTable, ClaimsSeveralWholePiecesForOneRequest)
+{
+    struct Claim {
+        int owner;
+        Spans asked;
+    };
+    std::vector<ByteRange> many;
+    Spans first32;
+    for (uint64_t i = 0; i < 40; ++i) many.push_back({i * 20, i * 20 + 10});
+    for (size_t i = 0; i < 32; ++i) first32.push_back({many[i].from, many[i].to});
+    struct Row {
+        const char* name;
+        std::vector<ByteRange> ranges;
+        uint64_t span;
+        size_t connections;
+        std::vector<Claim> claims;
+    } const rows[] = {
+        {"shares", {{60, 70}, {0, 10}, {40, 50}, {20, 30}}, 16 * M, 2,
+         {{0, {{0, 10}, {20, 30}}}, {1, {{40, 50}}}, {2, {{60, 70}}}, {3, {}}}},
+        {"at most the capacity", many, 16 * M, 1, {{0, first32}}},
+        {"a first piece over the span", {{0, 100}, {200, 210}}, 50, 1, {{0, {{0, 50}}}, {1, {{200, 210}}}}},
+    };
+    for (const Row& row : rows) {
+        PieceTable pieces;
+        pieces.Spread(row.ranges.data(), row.ranges.size(), 1);
+        for (const Claim& claim : row.claims) {
+            Claimed claimed[32];
+            Spans asked;
+            for (size_t i = 0, count = pieces.ClaimSeveral(claim.owner, row.span, row.connections, claimed, 32); i < count; ++i)
+                asked.push_back({claimed[i].range.from, claimed[i].range.to});
+            EXPECT_EQ(claim.asked, asked) << row.name << ", owner " << claim.owner;
+        }
+    }
+}
+
 // A piece is read a reservation at a time, up to the span asked for and its
 // end, and counts as present, and before the written prefix's end, only
 // once written.

@@ -1,5 +1,5 @@
-// The resume state on disk: a saved state loads back, with the version and
-// server it was saved with, and every damaged or foreign record is refused,
+// The resume state on disk: a saved state loads back, with the version,
+// server, file's hash and comparison it was saved with, and every damaged or foreign record is refused,
 // as is one whose part file holds fewer bytes than it claims.
 #include <gtest/gtest.h>
 
@@ -37,8 +37,11 @@ TEST(ResumeState, LoadsOnlyAnIntactRecordOfTheSameFile)
         {"intact", Intact, false, true},
         {"nothing missing", [](StateRecord& r) { r.count = 0; }, true, true},
         {"short", Intact, false, false, kSize, sizeof(StateRecord) - 1},
-        {"wrong magic", [](StateRecord& r) { r.magic[7] = '3'; }, true, false},
+        {"wrong magic", [](StateRecord& r) { r.magic[7] = '4'; }, true, false},
         {"an earlier format, without a version", [](StateRecord& r) { r.magic[7] = '1'; }, true, false},
+        {"an earlier format, without the file's hash", [](StateRecord& r) { r.magic[7] = '2'; }, true, false},
+        {"a hash without its end", [](StateRecord& r) { std::memset(r.sha256, 'a', sizeof r.sha256); }, true, false},
+        {"an unknown flag", [](StateRecord& r) { r.flags |= 2; }, true, false},
         {"a version without its end", [](StateRecord& r) { std::memset(r.version, 'x', sizeof r.version); }, true,
          false},
         {"bad checksum", [](StateRecord& r) { r.check ^= 1; }, false, false},
@@ -66,6 +69,8 @@ TEST(ResumeState, LoadsOnlyAnIntactRecordOfTheSameFile)
     CopyText(saved.version.text, "\"v1\"");
     CopyText(saved.server.host, "mirror.example");
     saved.server.port = 8080;
+    CopyText(saved.sha256, std::string(64, 'c').c_str());
+    saved.compared = true;
     StateFile file;
     ASSERT_TRUE(file.Open(files.state));
     ASSERT_TRUE(file.Save(saved));
@@ -89,6 +94,8 @@ TEST(ResumeState, LoadsOnlyAnIntactRecordOfTheSameFile)
         EXPECT_STREQ("\"v1\"", loaded.version.text) << row.name;
         EXPECT_STREQ("mirror.example", loaded.server.host) << row.name;
         EXPECT_EQ(8080, loaded.server.port) << row.name;
+        EXPECT_EQ(std::string(64, 'c'), loaded.sha256) << row.name;
+        EXPECT_TRUE(loaded.compared) << row.name;
     }
     RemoveSideFiles(files);
     RemoveDirectoryA(dir.c_str());

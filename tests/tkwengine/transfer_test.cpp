@@ -1,8 +1,10 @@
-// Successful transfers: whole files, resumes, restarts, mirrors.
+// Successful transfers: whole files, resumes, restarts, mirrors, older copies.
 #include <algorithm>
 #include <atomic>
 #include <iterator>
+#include <sstream>
 
+#include "common/file_names.h"
 #include "support/host_path.h"
 #include "support/http_responder.h"
 #include "tkwengine/engine_harness.h"
@@ -177,6 +179,146 @@ TEST_F(EngineTest, UsesAMirrorWhenTheHostFails)
         EXPECT_TRUE(ReadFileBytes(Local("mirror.bin")) == data);
         EXPECT_EQ(row.requests, server.Requests().size());
         EXPECT_EQ(!row.hash.empty(), HasEvent(kEngineVerifying));
+    }
+}
+
+// Bytes a request asked for of a file of size bytes: its ranges, or all of it.
+uint64_t BytesAsked(const HttpRequest& get, uint64_t size)
+{
+    const std::string range = get.Header("range");
+    if (range.empty()) return size;
+    uint64_t bytes = 0;
+    std::istringstream specs(range.substr(6));
+    for (std::string spec; std::getline(specs, spec, ',');) {
+        const size_t dash = spec.find('-');
+        const uint64_t last = dash + 1 < spec.size() ? std::stoull(spec.substr(dash + 1)) : size - 1;
+        bytes += last - std::stoull(spec.substr(0, dash)) + 1;
+    }
+    return bytes;
+}
+
+// With the file's block index, an older copy under the name gives every
+// block it shares with the file, and only the rest is asked for: one range
+// a request, or several in one of a server that the index's request found
+// to answer so. Comparing comes before Started, which counts the bytes
+// reused, and the copy keeps its name until the new file is whole. An index
+// of no use (another file's, damaged, missing) gives the file whole without
+// a word, and so does a copy whose hash fails, as a server that sends wrong
+// bytes for a range makes it.
+TEST_F(EngineTest, AnOlderCopyGivesTheBytesItShares)
+{
+    const std::string data = Pattern(300000, 30), index = BlockIndexOf(data);
+    std::string damaged = index, changed = data, wrong = data;
+    damaged[100] = static_cast<char>(damaged[100] ^ 1);
+    for (size_t at : {50000, 200000, 280000}) changed[at] = static_cast<char>(changed[at] ^ 1);
+    wrong[50001] = static_cast<char>(wrong[50001] ^ 1);  // in the first range asked
+    std::string inserted = data.substr(0, 100000) + data.substr(105000);  // the file has 5000 bytes more
+    for (size_t at : {10000, 150000, 250000}) inserted[at] = static_cast<char>(inserted[at] ^ 1);
+    struct Row {
+        const char* name;
+        std::string old;
+        std::string index;  // served beside the file; empty: none
+        bool several;       // the server answers several ranges in one request
+        std::string first;  // what the file's first request gets; empty: data
+        uint64_t reused;    // Started's value
+        uint64_t asked;     // of the file, in all its requests
+        size_t severalAsked;  // requests of several ranges
+        bool whole;           // a request without a range
+    } const rows[] = {
+        {"changed in place", changed, index, false, "", data.size() - 3 * 2048, 3 * 2048, 0, false},
+        {"data inserted, several ranges a request", inserted, index, true, "", data.size() - 7 * 2048, 7 * 2048, 1,
+         false},
+        {"an index of another file", changed, BlockIndexOf(Pattern(300000, 31)), true, "", 0, data.size(), 0, true},
+        {"a damaged index", changed, damaged, true, "", 0, data.size(), 0, true},
+        {"no index", changed, "", true, "", 0, data.size(), 0, true},
+        {"wrong bytes for a range", changed, index, false, wrong, data.size() - 3 * 2048, 3 * 2048 + data.size(), 0,
+         true},
+        {"nothing shared", Pattern(100000, 32), index, true, "", 0, data.size(), 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server;
+        HttpReply reply = Versioned(With(HttpReply::Ok(data), &HttpReply::exactRanges, true));
+        reply.ranges = true;
+        reply.severalRanges = row.several;
+        if (!row.first.empty()) server.Serve("/d/delta.bin", With(With(reply, &HttpReply::body, row.first), &HttpReply::times, 1));
+        server.Serve("/d/delta.bin", reply);
+        if (!row.index.empty()) server.Serve("/d/delta.bin.vxblocks", With(reply, &HttpReply::body, row.index));
+        WriteFileBytes(Local("delta.bin"), row.old);
+        ClearEvents();
+        std::atomic<bool> held{true};
+        OnEvent([&](int32_t event) {
+            if (event != kEngineFinished && ReadFileBytes(Local("delta.bin")) != row.old) held = false;
+        });
+        ASSERT_EQ(0, Start(server.Url("/d/delta.bin"), data.size(), Sha256Of(data), server.Url("/d/delta.bin.vxblocks")));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0, LastErrorCode());
+        EXPECT_TRUE(held);
+        EXPECT_TRUE(ReadFileBytes(Local("delta.bin")) == data);
+        uint64_t asked = 0;
+        size_t several = 0, whole = 0;
+        for (const HttpRequest& get : server.Requests()) {
+            if (get.path != "/d/delta.bin") continue;
+            asked += BytesAsked(get, data.size());
+            several += get.Header("range").find(',') != std::string::npos;
+            whole += get.Header("range").empty();
+        }
+        EXPECT_EQ(row.asked, asked);
+        EXPECT_EQ(row.severalAsked, several);
+        EXPECT_EQ(row.whole, whole == 1);
+        EXPECT_EQ(row.reused, FirstValue(kEngineStarted));
+        const std::vector<RecordedEvent> events = RecordedEvents();
+        const bool compared = HasEvent(kEngineComparing);
+        EXPECT_EQ(row.reused > 0 || std::string(row.name) == "nothing shared", compared);
+        const auto first = std::find_if(events.begin(), events.end(),
+                                        [](const RecordedEvent& e) { return e.event != kEngineVerifying; });
+        ASSERT_NE(events.end(), first);
+        EXPECT_EQ(compared ? kEngineComparing : kEngineStarted, first->event);
+    }
+    OnEvent(nullptr);
+}
+
+// A pause while the copy is compared keeps what it gave, and the next start
+// compares on; one after the comparison fetches only what is still missing,
+// and compares no more.
+TEST_F(EngineTest, AComparisonCutShortGoesOnWhereItStood)
+{
+    const std::string data = Pattern(400000, 33), index = BlockIndexOf(data);
+    std::string old = data;
+    for (size_t at : {1000, 390000}) old[at] = static_cast<char>(old[at] ^ 1);
+    for (int32_t pauseAt : {kEngineComparing, kEngineStarted}) {
+        SCOPED_TRACE(pauseAt);
+        ScriptedServer server;
+        HttpReply reply = Versioned(With(HttpReply::Ok(data), &HttpReply::exactRanges, true));
+        reply.ranges = true;
+        server.Serve("/d/cut.bin", reply);
+        server.Serve("/d/cut.bin.vxblocks", With(reply, &HttpReply::body, index));
+        DeleteFileA((Local("cut.bin") + kStateFileSuffix).c_str());
+        DeleteFileA((Local("cut.bin") + kPartFileSuffix).c_str());
+        WriteFileBytes(Local("cut.bin"), old);
+        ClearEvents();
+        OnEvent([&](int32_t event) {
+            if (event == pauseAt) engine_->CancelDownload();
+        });
+        const std::string url = server.Url("/d/cut.bin"), blocks = server.Url("/d/cut.bin.vxblocks");
+        ASSERT_EQ(0, Start(url, data.size(), Sha256Of(data), blocks));
+        ASSERT_TRUE(WaitForEvent(pauseAt, kWaitMs));
+        WaitForWorkerExit();
+        OnEvent(nullptr);
+        ClearEvents();
+        const size_t before = server.Requests().size();
+        ASSERT_EQ(0, Start(url, data.size(), Sha256Of(data), blocks));
+        ASSERT_TRUE(WaitForEnd(kWaitMs));
+        EXPECT_EQ(0, LastErrorCode());
+        EXPECT_TRUE(ReadFileBytes(Local("cut.bin")) == data);
+        EXPECT_EQ(pauseAt == kEngineComparing, HasEvent(kEngineComparing));
+        uint64_t asked = 0;
+        const std::vector<HttpRequest> gets = server.Requests();
+        for (size_t i = before; i < gets.size(); ++i)
+            if (gets[i].path == "/d/cut.bin") asked += BytesAsked(gets[i], data.size());
+        // After Started, the first block may have come before the pause.
+        EXPECT_LE(asked, 2 * 2048u);
+        EXPECT_GE(asked, pauseAt == kEngineComparing ? 2 * 2048u : 2048u);
     }
 }
 
