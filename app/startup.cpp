@@ -133,6 +133,8 @@ HRESULT LoadEngine(HWND reference)
     if (getInterface == nullptr) return E_FAIL;
     AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartVerifiedDownloadExport)));
+    AppState.startDelta = reinterpret_cast<StartDeltaDownloadProc>(
+        reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartDeltaDownloadExport)));
     AppState.engineCallback = OnEngineEvent;
     AppState.engine = getInterface(AppState.serviceId, AppState.serverList, &AppState.engineCallback, 1,
                                    AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);

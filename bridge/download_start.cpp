@@ -18,13 +18,17 @@ void Refuse(const char* message)
     InvalidateRect(AppState.mainWindow, nullptr, TRUE);
 }
 
-// Hands the head file to the engine, with its hash when it has one and the
-// module can check it (an older module gets the plain start).
+// Hands the head file to the engine, with its hash and block index when it
+// has them and the module can use them (an older module gets the start it
+// knows).
 int32_t AskEngine(const FileEntry& entry)
 {
     const uint64_t size = static_cast<uint64_t>(AppState.currentFileSize);
     const uint32_t low = static_cast<uint32_t>(size), high = static_cast<uint32_t>(size >> 32);
     AppState.currentFileName[0] = '\0';  // the engine's text, empty at the call
+    if (entry.sha256[0] != '\0' && entry.blocks[0] != '\0' && AppState.startDelta != nullptr)
+        return AppState.startDelta(AppState.currentUrl, low, high, AppState.currentFileName, 0, entry.sha256,
+                                   entry.blocks);
     if (entry.sha256[0] != '\0' && AppState.startVerified != nullptr)
         return AppState.startVerified(AppState.currentUrl, low, high, AppState.currentFileName, 0, entry.sha256);
     return AppState.engine->StartDownload(AppState.currentUrl, low, high, AppState.currentFileName, 0);

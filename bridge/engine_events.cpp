@@ -8,6 +8,7 @@
 namespace {
 
 constexpr char kVerifyingText[] = "파일 확인 중";
+constexpr char kComparingText[] = "이전 파일 비교 중";
 
 struct ErrorText {
     int32_t code;
@@ -113,6 +114,9 @@ void ShowFinishedState()
 // The engine checks a finished file's hash before the file takes its name.
 void OnVerifying() { CopyText(AppState.remainingText, kVerifyingText); }
 
+// The engine compares an older copy under the file's name, before its bytes come.
+void OnComparing() { CopyText(AppState.remainingText, kComparingText); }
+
 void OnFinished()
 {
     // A pause pressed while this event waited in the queue holds: the next
@@ -167,7 +171,8 @@ HRESULT __stdcall OnEngineEvent(void* context, int32_t event, uint32_t valueLow,
         break;
     case kEngineProgress:
     case kEngineFinished: AppState.currentBytesDone = value; break;
-    case kEngineVerifying: break;
+    case kEngineVerifying:
+    case kEngineComparing: break;
     case kEngineError: PostMessageA(AppState.mainWindow, WM_ENGINE_EVENT, kEngineError, valueLow); return S_OK;
     default: return S_OK;
     }
@@ -181,6 +186,7 @@ void HandleEngineEvent(WPARAM event, LPARAM code)
     case kEngineStarted: OnStarted(); break;
     case kEngineProgress: OnProgress(); break;
     case kEngineVerifying: OnVerifying(); break;
+    case kEngineComparing: OnComparing(); break;
     case kEngineFinished: OnFinished(); break;
     case kEngineError: OnError(static_cast<int32_t>(code)); break;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/file_names.h"
+#include "common/redirect.h"
 #include "common/text.h"
 #include "common/url.h"
 #include "config/http_fetch.h"
@@ -70,7 +71,19 @@ struct ListedFile {
     std::string url;
     bool run = false;
     char sha256[kSha256TextSize] = {};  // empty when the element has none that reads as a hash
+    char blocks[kTextSize] = {};         // the block index's absolute URL; empty: none
 };
+
+// The block index's URL, resolved against the file's, as a browser resolves
+// a link (never from https to http); none unless the file has a hash, which
+// checks what the index gives.
+void ReadBlocksUrl(const TiXmlElement* file, ListedFile& listed)
+{
+    const char* blocks = file->Attribute("blocks");
+    if (listed.sha256[0] == '\0' || blocks == nullptr || IsAbsent(blocks) ||
+        !ResolveRedirect(listed.url.c_str(), blocks, listed.blocks))
+        listed.blocks[0] = '\0';
+}
 
 // A file's local name as Windows compares names: letter case ignored.
 std::string FoldedName(const char* url)
@@ -97,6 +110,7 @@ std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
             continue;
         files.push_back({url, IsTrue(file, "run")});
         ReadSha256Text(file->Attribute("sha256"), files.back().sha256);
+        ReadBlocksUrl(file, files.back());
     }
     return files;
 }
@@ -182,6 +196,7 @@ HRESULT ApplyFileList(const TiXmlDocument& document, const ProbeStart& probe)
         inFlight.pop_front();
         CopyText(AppState.pendingEntry.url, files[taken].url.c_str());
         CopyText(AppState.pendingEntry.sha256, files[taken].sha256);
+        CopyText(AppState.pendingEntry.blocks, files[taken].blocks);
         // The first file that cannot be sized ends the list; the requests
         // after it are given up.
         if (!TakeAnswer(answer, files[taken].run)) break;

@@ -24,6 +24,7 @@ struct FileEntry {
     char url[kTextSize];               // absolute URL; its last "/" segment is the local name
     char sizeText[kTextSize];          // size in bytes as decimal text, "0" until known
     char sha256[kSha256TextSize];      // the publisher's hash, 64 lower-case hex digits; empty: none
+    char blocks[kTextSize];            // absolute URL of the file's block index; empty: none (always without a hash)
 };
 
 // Files still to download: appended at the tail, consumed from the head.
@@ -91,6 +92,7 @@ struct AppStateRecord {
     EngineInterface* engine = nullptr;
     EngineCallback engineCallback = nullptr;
     StartVerifiedDownloadProc startVerified = nullptr;  // the module's export, when it has one
+    StartDeltaDownloadProc startDelta = nullptr;        // the same
 
     // Window and resources.
     HINSTANCE appInstance = nullptr;

@@ -49,6 +49,8 @@ protected:
         AppState.engine = engine_;
         AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
             reinterpret_cast<void*>(GetProcAddress(library_.Module(), kStartVerifiedDownloadExport)));
+        AppState.startDelta = reinterpret_cast<StartDeltaDownloadProc>(
+            reinterpret_cast<void*>(GetProcAddress(library_.Module(), kStartDeltaDownloadExport)));
     }
     // What the program asked of the engine, after obtaining it.
     std::vector<std::string> Calls() const
@@ -57,12 +59,13 @@ protected:
         calls.erase(calls.begin());
         return calls;
     }
-    void AddFile(const char* url, const char* sizeText, const char* sha256 = "")
+    void AddFile(const char* url, const char* sizeText, const char* sha256 = "", const char* blocks = "")
     {
         FileEntry entry = {};
         CopyText(entry.url, url);
         CopyText(entry.sizeText, sizeText);
         CopyText(entry.sha256, sha256);
+        CopyText(entry.blocks, blocks);
         AppState.fileList.Append(entry);
         AppState.totalSize += _strtoi64(sizeText, nullptr, 10);
     }

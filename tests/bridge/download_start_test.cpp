@@ -133,24 +133,28 @@ TEST_F(DownloadStart, AStartAfterTheLastFileKeepsTheFinishedState)
     EXPECT_FALSE(KillTimer(window_, kProgressTimerId));
 }
 
-// A file with the publisher's hash goes to the module's checked start; an
-// older module without it gets the plain one.
+// A file with the publisher's hash goes to the module's checked start, with
+// its block index to the start that reuses an older copy; an older module
+// gets the start it has.
 TEST_F(DownloadStart, AHashGoesWithTheFileWhenTheModuleCanCheckIt)
 {
     const std::string hash(64, 'a');
-    AddFile("http://h/a.bin", "10", hash.c_str());
-    AddFile("http://h/b.bin", "20");
-    ToggleDownload();
-    ToggleDownload();
-    AppState.fileList.RemoveHead();
-    ToggleDownload();
-    ToggleDownload();
-    AppState.startVerified = nullptr;
-    AddFile("http://h/c.bin", "30", hash.c_str());
-    AppState.fileList.RemoveHead();
-    ToggleDownload();
-    EXPECT_EQ((Lines{"StartVerifiedDownload http://h/a.bin 10 " + hash, "CancelDownload", "StartDownload http://h/b.bin 20",
-                     "CancelDownload", "StartDownload http://h/c.bin 30"}),
+    AddFile("http://h/a.bin", "10", hash.c_str(), "http://h/a.bin.vxblocks");
+    AddFile("http://h/b.bin", "20", hash.c_str());
+    AddFile("http://h/c.bin", "30");
+    AddFile("http://h/d.bin", "40", hash.c_str(), "http://h/d.vxblocks");
+    AddFile("http://h/e.bin", "50", hash.c_str(), "http://h/e.vxblocks");
+    for (int file = 0; file < 5; ++file) {
+        if (file == 3) AppState.startDelta = nullptr;
+        if (file == 4) AppState.startVerified = nullptr;
+        ToggleDownload();
+        ToggleDownload();
+        AppState.fileList.RemoveHead();
+    }
+    EXPECT_EQ((Lines{"StartDeltaDownload http://h/a.bin 10 " + hash + " http://h/a.bin.vxblocks", "CancelDownload",
+                     "StartVerifiedDownload http://h/b.bin 20 " + hash, "CancelDownload", "StartDownload http://h/c.bin 30",
+                     "CancelDownload", "StartVerifiedDownload http://h/d.bin 40 " + hash, "CancelDownload",
+                     "StartDownload http://h/e.bin 50", "CancelDownload"}),
               Calls());
 }
 

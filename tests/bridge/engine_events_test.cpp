@@ -196,10 +196,20 @@ TEST_F(EngineEvents, UnknownEventsChangeNothing)
     EXPECT_STREQ("", AppState.speedText);
 }
 
-TEST_F(EngineEvents, AFileBeingCheckedSaysSo)
+// A file being checked, or an older copy compared, says so where the
+// remaining time goes, and the count of bytes stays what it was.
+TEST_F(EngineEvents, AFileBeingCheckedOrComparedSaysSo)
 {
-    EXPECT_EQ(S_OK, OnEngineEvent(&window_, kEngineVerifying, 0, 0));
-    ASSERT_EQ(1u, Posted(WM_ENGINE_EVENT).size());
-    HandleEngineEvent(kEngineVerifying, 0);
-    EXPECT_STREQ("파일 확인 중", AppState.remainingText);
+    const struct {
+        int32_t event;
+        const char* text;
+    } rows[] = {{kEngineVerifying, "파일 확인 중"}, {kEngineComparing, "이전 파일 비교 중"}};
+    for (const auto& row : rows) {
+        AppState.currentBytesDone = 7;
+        EXPECT_EQ(S_OK, OnEngineEvent(&window_, row.event, 5000, 0));
+        ASSERT_EQ(1u, Posted(WM_ENGINE_EVENT).size());
+        HandleEngineEvent(row.event, 0);
+        EXPECT_STREQ(row.text, AppState.remainingText);
+        EXPECT_EQ(7, AppState.currentBytesDone);
+    }
 }

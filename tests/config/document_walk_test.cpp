@@ -208,6 +208,40 @@ TEST(DocumentWalk, APublishersHashGoesWithItsFile)
     EXPECT_EQ((std::vector<std::string>{lower, "", ""}), hashes);
 }
 
+// A File element's block index goes with a hashed entry, resolved against
+// its URL as a browser resolves a link, never from https to http, and only
+// when it fits.
+TEST(DocumentWalk, ABlockIndexGoesWithAHashedFile)
+{
+    const std::string hash(64, 'a');
+    const struct {
+        const char* url;
+        std::string attributes;
+        const char* blocks;
+    } rows[] = {
+        {"http://h/d/a.bin", "blocks='a.bin.vxblocks'", "http://h/d/a.bin.vxblocks"},
+        {"http://h/d/a.bin", "blocks='/i/a.vxblocks'", "http://h/i/a.vxblocks"},
+        {"https://h/d/a.bin", "blocks='https://cdn.example/a.vxblocks'", "https://cdn.example/a.vxblocks"},
+        {"https://h/d/a.bin", "blocks='http://cdn.example/a.vxblocks'", ""},
+        {"http://h/d/a.bin", "blocks='ftp://h/a.vxblocks'", ""},
+        {"http://h/d/a.bin", "blocks='(null)'", ""},
+        {"http://h/d/a.bin", "blocks='" + std::string(600, 'b') + "'", ""},
+        {"http://h/d/a.bin", "", ""},
+    };
+    for (const auto& row : rows) {
+        for (bool hashed : {true, false}) {
+            ResetAppState();
+            FakeProbe probe;
+            probe.sizes = {{row.url, "1"}};
+            const std::string doc = std::string("<Download><File url='") + row.url + "' " + row.attributes +
+                                    (hashed ? " sha256='" + hash + "'" : "") + "/></Download>";
+            ASSERT_EQ(S_OK, ApplyFileListDocument(doc.data(), doc.size(), probe.Function()));
+            ASSERT_FALSE(AppState.fileList.Empty());
+            EXPECT_STREQ(hashed ? row.blocks : "", AppState.fileList.Head().blocks) << row.attributes;
+        }
+    }
+}
+
 struct DirectRow {
     const char* name;
     std::map<std::string, std::string> sizes;

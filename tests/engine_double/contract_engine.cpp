@@ -164,16 +164,19 @@ void CheckStartArguments(const char* url, char* text, int32_t reserved)
     if (g_state.active) Violation("StartDownload while a transfer runs");
 }
 
-// Both starts: the plain one, and the one with the file's hash (hash not null).
-int32_t Start(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved, const char* hash)
+// Every start: the plain one, the one with the file's hash (hash not null)
+// and the one with its block index too (blocks not null).
+int32_t Start(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text, int32_t reserved, const char* hash,
+              const char* blocks = nullptr)
 {
-    const char* operation = hash ? "StartVerifiedDownload" : "StartDownload";
-    if (!IsText(url) || (hash && strnlen(hash, 65) != 64)) {
-        Violation(std::string(operation) + " without a URL text or a hash of 64 digits");
+    const char* operation = blocks ? "StartDeltaDownload" : hash ? "StartVerifiedDownload" : "StartDownload";
+    if (!IsText(url) || (hash && strnlen(hash, 65) != 64) || (blocks && !IsText(blocks))) {
+        Violation(std::string(operation) + " without a URL text, a hash of 64 digits or an index's URL text");
         return -1;
     }
     const uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
-    RecordCall(std::string(operation) + " " + url + " " + std::to_string(size) + (hash ? std::string(" ") + hash : ""),
+    RecordCall(std::string(operation) + " " + url + " " + std::to_string(size) + (hash ? std::string(" ") + hash : "") +
+                   (blocks ? std::string(" ") + blocks : ""),
                operation);
     CheckStartArguments(url, text, reserved);
     const char* slash = strrchr(url, '/');
@@ -291,6 +294,12 @@ extern "C" int32_t __stdcall StartVerifiedDownload(const char* url, uint32_t siz
                                                    int32_t reserved, const char* sha256)
 {
     return Start(url, sizeLow, sizeHigh, text, reserved, sha256 ? sha256 : "");
+}
+
+extern "C" int32_t __stdcall StartDeltaDownload(const char* url, uint32_t sizeLow, uint32_t sizeHigh, char* text,
+                                                int32_t reserved, const char* sha256, const char* blocksUrl)
+{
+    return Start(url, sizeLow, sizeHigh, text, reserved, sha256 ? sha256 : "", blocksUrl ? blocksUrl : "");
 }
 
 extern "C" const char* __stdcall ContractLog() { return g_state.log.c_str(); }

@@ -5,7 +5,8 @@
 
 // The log, one line per call, event or breach of the contract:
 //   GetVDInterface service=S servers=S one=N encrypt=N report=N userinfo=N reference=desktop|window|invalid
-//   SetDownloadFolder FOLDER / StartDownload URL SIZE / CancelDownload / Release
+//   SetDownloadFolder FOLDER / StartDownload URL SIZE / StartVerifiedDownload URL SIZE HASH /
+//   StartDeltaDownload URL SIZE HASH BLOCKS / CancelDownload / Release
 //   event CODE VALUE [context=null] / violation: TEXT
 typedef const char*(__stdcall* ContractLogProc)();
 
