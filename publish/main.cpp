@@ -17,7 +17,7 @@ struct Verb {
 };
 
 const Verb kVerbs[] = {
-    {"list", ListSite, {}, {"--run"}, "list SITE_DIR BASE_URL [--run NAME]"},
+    {"list", ListSite, {"--blocks"}, {"--run"}, "list SITE_DIR BASE_URL [--blocks] [--run NAME]"},
 };
 
 int Usage()

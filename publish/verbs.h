@@ -3,5 +3,5 @@
 #pragma once
 #include "publish/arguments.h"
 
-// list SITE_DIR BASE_URL [--run NAME]
+// list SITE_DIR BASE_URL [--blocks] [--run NAME]
 int ListSite(const Arguments& arguments);
