@@ -163,6 +163,15 @@ HRESULT ReadDocuments()
     return S_OK;
 }
 
+// Said before the first start, which clears it: the rest of the list can
+// still be downloaded.
+void ReportUnfoundFiles()
+{
+    if (AppState.unfoundFiles == 0) return;
+    FormatText(AppState.statusMessage, kTextSize, kMessageFilesNotFound, AppState.unfoundFiles);
+    AppState.retryAllowed = 1;
+}
+
 }  // namespace
 
 HRESULT RunStartUp(HWND window)
@@ -193,6 +202,7 @@ HRESULT RunStartUp(HWND window)
         CopyText(AppState.statusMessage, kMessageNoFiles);
         return rc;
     }
+    ReportUnfoundFiles();
     const char* slash = strrchr(AppState.fileList.Head().url, '/');
     if (slash != nullptr && slash[1] != '\0') CopyText(AppState.currentFileName, slash + 1);
     return rc;

@@ -56,11 +56,14 @@ void WalkServers(const TiXmlElement* element)
 }
 
 // Takes the answer for pendingEntry and adds the entry when its size is
-// known. False when the request could not be made.
+// known; a file the server does not have is counted. False when the
+// request could not be made.
 bool TakeAnswer(const ProbeAnswer& answer, bool makesRunFile)
 {
     CopyText(AppState.pendingEntry.sizeText, "0");
-    if (!answer(AppState.pendingEntry.sizeText)) return false;
+    const SizeAnswer found = answer(AppState.pendingEntry.sizeText);
+    if (found == SizeAnswer::NotMade) return false;
+    if (found == SizeAnswer::Missing) ++AppState.unfoundFiles;
     if (makesRunFile) CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));
     if (ParsePositiveSize(AppState.pendingEntry.sizeText) > 0) AddPendingEntry();
     return true;

@@ -18,6 +18,7 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"list", ListSite, {"--blocks"}, {"--run"}, "list SITE_DIR BASE_URL [--blocks] [--run NAME]"},
+    {"check", CheckSite, {}, {}, "check SETTINGS-URL [FILE-LIST-URL]"},
 };
 
 int Usage()

@@ -5,3 +5,6 @@
 
 // list SITE_DIR BASE_URL [--blocks] [--run NAME]
 int ListSite(const Arguments& arguments);
+
+// check SETTINGS-URL [FILE-LIST-URL]
+int CheckSite(const Arguments& arguments);

@@ -61,6 +61,7 @@ struct AppStateRecord {
     // File list.
     FileEntry pendingEntry = {};
     FileList fileList;
+    int32_t unfoundFiles = 0;  // listed, but their servers answered with an error
 
     // Transfer counters. The two atomics are written on the engine's thread:
     // a 64-bit value must never be read half-written in a 32-bit process.

@@ -1,6 +1,5 @@
 #include "tkwengine/exchange.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -31,17 +30,6 @@ std::string RangeHeaders(const ByteRange* ranges, size_t count, const Validator&
     headers += "\r\n";
     if (!ifRange.Empty()) headers += std::string("If-Range: ") + ifRange.text + "\r\n";
     return headers;
-}
-
-// Decimal digits and nothing else, up to the delimiter.
-bool ParseNumber(const char*& text, char delimiter, uint64_t& out)
-{
-    char* end = nullptr;
-    if (*text < '0' || *text > '9') return false;
-    out = std::strtoull(text, &end, 10);
-    if (*end != delimiter) return false;
-    text = end + 1;
-    return true;
 }
 
 // A header's text; false when the answer has none or it does not fit.
@@ -85,17 +73,6 @@ struct PendingRequest {
 };
 
 }  // namespace
-
-ContentRange ParseContentRange(const char* text)
-{
-    ContentRange range;
-    if (_strnicmp(text, "bytes ", 6) != 0) return range;
-    text += 6;
-    range.startKnown = ParseNumber(text, '-', range.first);
-    range.valid = range.startKnown && ParseNumber(text, '/', range.last) && ParseNumber(text, '\0', range.total) &&
-                  range.first <= range.last && range.last < range.total;
-    return range;
-}
 
 // Every hop carries the same headers: a ranged request keeps its Range and
 // If-Range wherever it is sent.
@@ -198,6 +175,6 @@ void Exchange::ReadHeaders()
     char length[32] = {};
     const char* digits = length;
     lengthKnown_ = QueryText(request_, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length) &&
-                   ParseNumber(digits, '\0', length_);
+                   ParseDecimal(digits, '\0', length_);
     version_ = ReadVersion(request_);
 }

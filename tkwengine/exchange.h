@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/content_range.h"
 #include "common/win_handles.h"
 #include "tkwengine/byte_range.h"
 #include "tkwengine/outcome.h"
@@ -23,17 +24,6 @@ constexpr DWORD kSendBudgetMs = kTransferTimeoutMs + 2000;
 // some several hundred ranges.
 constexpr size_t kMaxRangesPerRequest = 32;
 
-// What a 206 answer, or a part of one, says it carries: bytes first..last of total.
-struct ContentRange {
-    uint64_t first = 0;
-    uint64_t last = 0;
-    uint64_t total = 0;
-    bool startKnown = false;  // first at least could be read
-    bool valid = false;       // all three, and consistent
-};
-
-// "bytes FIRST-LAST/TOTAL"
-ContentRange ParseContentRange(const char* text);
 
 class Exchange {
 public:

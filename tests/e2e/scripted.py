@@ -18,7 +18,8 @@ class Scripted:
     def serve(self, path, body=b"", status=200, reason="OK", times=0, headers=(), **options):
         """Queues a reply; options: length ("auto", "none" or a number),
         close_after (bytes of the body sent), stall_ms, trickle_ms (one byte
-        each), rate (bytes a second), ranges, refuse."""
+        each), rate (bytes a second), ranges, refuse, only (the one method
+        the reply answers)."""
         query = {"path": path, "status": status, "reason": reason, "times": times, "header": list(headers)}
         query.update({name: str(int(value) if isinstance(value, bool) else value) for name, value in options.items()})
         self.control("serve", body, **query)

@@ -163,6 +163,29 @@ def test_only_positive_sizes_are_listed_and_the_walk_ends_at_a_silent_server(lau
     assert sorted(p.name for p in folders.download.iterdir()) == ["good.bin"]
 
 
+def test_a_refused_head_is_sized_by_its_first_byte_and_a_missing_file_is_counted(launch, scripted, folders):
+    serve_settings(scripted)
+    refusals = {"page405.bin": dict(status=405, reason="Method Not Allowed", body=b"<p>" * 55),
+                "bare405.bin": dict(status=405, reason="Method Not Allowed", length="none"),
+                "signed403.bin": dict(status=403, reason="Forbidden", body=b"<Error>AccessDenied</Error>")}
+    bodies, urls = {}, []
+    for name, refusal in refusals.items():
+        scripted.serve(f"/files/{name}", times=1, **refusal)
+        bodies[name] = data(name, 40000)
+        urls.append(serve_file(scripted, name, bodies[name]))
+    urls.append(scripted.url("/files/gone.bin"))  # a 404 whose page has a length
+    scripted.serve("/list.xml", file_list(urls))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    wait_message(program)  # the missing file is counted
+    program.click(*START_BUTTON)
+    for name, body in bodies.items():
+        target = folders.download / name
+        program.wait(lambda: target.exists() and target.read_bytes() == body, 60, name)
+    firsts = sorted(r[1] for r in scripted.requests() if r[0] == "GET" and r[3].get("Range") == "bytes=0-0")
+    assert firsts == sorted(f"/files/{name}" for name in refusals)
+    assert not (folders.download / "gone.bin").exists()
+
+
 def test_a_huge_size_ends_in_the_disk_space_message(launch, scripted, folders):
     serve_settings(scripted)
     url = serve_file(scripted, "huge.bin", b"x" * 10, length=10 ** 15)

@@ -50,7 +50,7 @@ void WindowTest::ServeFileList(const std::vector<std::pair<std::string, int64_t>
     for (const auto& file : files) {
         HttpReply sized = HttpReply::Ok("");
         sized.contentLength = std::to_string(file.second);
-        server.Serve("/files/" + file.first, sized);
+        if (file.second >= 0) server.Serve("/files/" + file.first, sized);
         list += "<File url='" + FileUrl(file.first) + "'/>";
     }
     server.Serve("/downlist.xml", HttpReply::Ok(list + "</Download>"));

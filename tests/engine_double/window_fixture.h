@@ -25,6 +25,7 @@ protected:
     // a path of its own that becomes the settings URL.
     void ServeSettings(const std::string& saveto, const std::string& mkdir);
     // File list of (name, size) under /files/, each sized by its HEAD answer.
+    // A size below 0: the file is listed, but the server does not have it.
     void ServeFileList(const std::vector<std::pair<std::string, int64_t>>& files);
     std::string FileUrl(const std::string& name) const { return server.Url("/files/" + name); }
 

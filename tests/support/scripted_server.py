@@ -78,16 +78,19 @@ def control(conn, method, target, body):
     conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n" % len(answer) + answer)
 
 
-def take_reply(path):
+def take_reply(path, method):
+    """The first reply queued for the path that answers this method (a reply
+    scripted with only=METHOD answers that one alone)."""
     with lock:
-        queue = scripts.get(path) or scripts.get(path.split("?", 1)[0])
-        if not queue:
+        queue = scripts.get(path) or scripts.get(path.split("?", 1)[0]) or []
+        entries = [entry for entry in queue if entry[0].get("only", method) == method]
+        if not entries:
             return {"status": "404", "reason": "Not Found", "headers": [], "body": b"not found"}
-        entry = queue[0]
+        entry = entries[0]
         if entry[1] is not None:
             entry[1] -= 1
             if entry[1] == 0 and len(queue) > 1:
-                queue.pop(0)
+                queue.remove(entry)
         return entry[0]
 
 
@@ -140,7 +143,7 @@ def send_body(conn, body, rate, trickle_ms):
 
 
 def answer(conn, method, target, headers):
-    reply = take_reply(target)
+    reply = take_reply(target, method)
     if int(reply.get("stall_ms", "0")):
         time.sleep(int(reply["stall_ms"]) / 1000.0)
     if reply.get("refuse") == "1":
