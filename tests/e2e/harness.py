@@ -155,13 +155,15 @@ http {{
             except ProcessLookupError:
                 pid_file.unlink()
 
+    def active(self):
+        """Connections open now, the asking one among them."""
+        with urllib.request.urlopen(self.url("e2e-status", "http"), timeout=5) as answer:
+            return int(answer.read().split()[2])  # "Active connections: N"
+
     def settle(self):
         """Waits until no connection but the asking one is open, so that a
         transfer cut off by a killed program is logged before the next test."""
-        def idle():
-            with urllib.request.urlopen(self.url("e2e-status", "http"), timeout=5) as answer:
-                return answer.read().startswith(b"Active connections: 1 ")
-        wait_for(idle, 30, "nginx without open connections", interval=0.2)
+        wait_for(lambda: self.active() == 1, 30, "nginx without open connections", interval=0.2)
 
     def fresh_site(self, source):
         """Replaces the served site with a copy of source; empties the log."""

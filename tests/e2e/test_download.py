@@ -138,3 +138,75 @@ def test_a_kill_at_any_moment_of_a_resume_keeps_the_bytes_already_there(launch, 
     starts = [0 if asked == "-" else int(asked[6:].split("-")[0]) for asked in gets]
     # Each resume goes on from the bytes the state last saved: never from the start again.
     assert starts[0] == 0 and 0 < starts[1] and starts[1:] == sorted(starts[1:]), starts
+
+
+def with_bytes_changed(data, offsets):
+    changed = bytearray(data)
+    for offset in offsets:
+        changed[offset] ^= 0xFF
+    return bytes(changed)
+
+
+def test_an_older_copy_gives_its_blocks_and_only_the_rest_is_fetched(launch, site, folders):
+    """A file changed in place and a file with data inserted, listed with
+    their block indexes: a small part of each is fetched, both end byte for
+    byte, and the program starts only after."""
+    client = site.root / "glenmoor" / "client"
+    changed = site.add_file("glenmoor/client/changed.pak", 6 << 20).read_bytes()
+    inserted = site.add_file("glenmoor/client/inserted.pak", 5 << 20).read_bytes()
+    made = harness.publish("list", client, site.server.url("glenmoor/client/"), "--blocks", "--run",
+                           "GlenmoorLauncher.exe")
+    assert made.returncode == 0, made.stderr
+    (site.root / "downlist.xml").write_bytes(made.stdout)
+    folders.download.mkdir(parents=True)
+    (folders.download / "changed.pak").write_bytes(with_bytes_changed(changed, [1 << 20, 3 << 20, (5 << 20) + 7]))
+    (folders.download / "inserted.pak").write_bytes(inserted[:1 << 20] + inserted[(1 << 20) + (300 << 10):])
+    program = launch()
+    program.click(*START_BUTTON)
+    program.wait((folders.download / "launched.txt").exists, 120, "the downloaded program's marker")
+    assert (folders.download / "changed.pak").read_bytes() == changed
+    assert (folders.download / "inserted.pak").read_bytes() == inserted
+    files = finished(program, folders, site)
+    for name, data in files.items():
+        assert (folders.download / name).read_bytes() == data, name
+    requests = site.server.requests()
+    for name, data in (("changed.pak", changed), ("inserted.pak", inserted)):
+        uri = f"/glenmoor/client/{name}"
+        sent = sum(int(r["sent"]) for r in requests if r["method"] == "GET" and r["uri"] == uri)
+        assert 0 < sent < len(data) // 10, (name, sent)
+        assert [r["status"] for r in requests if r["uri"] == uri + ".vxblocks"] == ["206"]  # in two parts
+
+
+def test_a_kill_during_a_delta_keeps_what_was_copied_and_fetched(launch, site, folders):
+    """Killed while the older copy is compared (its bytes the file lacks make
+    that last), then while the rest comes, the file ends byte for byte
+    without ever being fetched whole, going on from the bytes fetched."""
+    mib = 1 << 20
+    data = site.add_file("paced/delta.bin", 24 * mib).read_bytes()
+    made = harness.publish("list", site.root / "paced", site.server.url("paced/"), "--blocks")
+    assert made.returncode == 0, made.stderr
+    (site.root / "downlist.xml").write_bytes(made.stdout)
+    folders.download.mkdir(parents=True)
+    # 7 MiB to come over one connection at 2 MB/s.
+    old = data[:4 * mib] + data[11 * mib:] + random.Random("other").randbytes(64 * mib)
+    (folders.download / "delta.bin").write_bytes(old)
+    part = folders.download / "delta.bin.vxpart"
+    program = launch()
+    program.click(*START_BUTTON)
+    program.wait(part.exists, 60, "the comparison under way")
+    program.kill()
+    program = launch()
+    program.click(*START_BUTTON)
+    program.wait(lambda: site.server.active() > 1, 60, "the fetch under way")
+    time.sleep(1.5)  # its state saved about once a second
+    program.kill()
+    assert (folders.download / "delta.bin").read_bytes() == old  # whole, until the new one is
+    program = launch()
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    assert (folders.download / "delta.bin").read_bytes() == files["delta.bin"] == data
+    site.server.settle()
+    gets = [r for r in site.server.requests() if r["method"] == "GET" and r["uri"] == "/paced/delta.bin"]
+    assert gets and all(r["range"].startswith("bytes=") for r in gets)
+    assert int(gets[-1]["range"][6:].split("-")[0]) > 4 * mib  # on from the bytes the second run fetched
+    assert sum(int(r["sent"]) for r in gets) < 12 * mib

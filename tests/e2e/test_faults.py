@@ -35,12 +35,14 @@ def settings_text(mirror, folder="GlenmoorClient", declaration='<?xml version="1
     return SETTINGS.format(mirror=mirror, folder=folder, declaration=declaration).encode("cp949")
 
 
-def file_list(urls, run=None, hashes=None):
+def file_list(urls, run=None, hashes=None, blocks=None):
     lines = ["<Download>"]
     for url in urls:
         flag = ' run="true"' if url == run else ""
         if hashes and url in hashes:
             flag += f' sha256="{hashes[url]}"'
+        if blocks and url in blocks:
+            flag += f' blocks="{blocks[url]}"'
         lines.append(f'<File url="{escape(url, {chr(34): "&quot;"})}"{flag}/>')
     return "\n".join(lines + ["</Download>"]).encode("cp949")
 
@@ -265,6 +267,55 @@ def test_a_wrong_copy_never_takes_the_name(launch, site, scripted, folders, mirr
     assert not target.exists() and not (folders.download / "copy.bin.vxpart").exists()
     assert ("GET", "/files/later.exe") not in [(r[0], r[1]) for r in scripted.requests()]
     assert not harness.started_programs(program.before)
+
+
+def block_index(tmp_path, body):
+    """The block index the publisher's command makes for body."""
+    folder = tmp_path / f"index-{len(list(tmp_path.iterdir()))}"
+    folder.mkdir()
+    (folder / "file.bin").write_bytes(body)
+    made = harness.publish("list", folder, "http://127.0.0.1/", "--blocks")
+    assert made.returncode == 0, made.stderr
+    return (folder / "file.bin.vxblocks").read_bytes()
+
+
+INDEX_FAULTS = ["another file's index", "a damaged index", "no index", "wrong bytes for a range"]
+
+
+# Whatever the index or the server does, the older copy keeps its name until
+# the file, fetched whole at last, ends byte for byte, and nothing is said.
+@pytest.mark.parametrize("fault", INDEX_FAULTS)
+def test_an_index_or_a_range_of_no_use_still_ends_byte_for_byte(launch, scripted, folders, tmp_path, fault):
+    serve_settings(scripted)
+    name = "patched.bin"
+    body = data(name, 600000)
+    old = bytearray(body)
+    old[100000] ^= 0xFF
+    index = block_index(tmp_path, body)
+    if fault == "another file's index":
+        index = block_index(tmp_path, data("another.bin", 600000))
+    elif fault == "a damaged index":
+        index = index[:200] + bytes([index[200] ^ 1]) + index[201:]
+    if fault != "no index":
+        scripted.serve(f"/files/{name}.vxblocks", index, ranges=True)
+    if fault == "wrong bytes for a range":
+        scripted.serve(f"/files/{name}", body[:100001] + b"!" + body[100002:], ranges="exact", only="GET", times=1)
+    scripted.serve(f"/files/{name}", body, ranges="exact")
+    url = scripted.url(f"/files/{name}")
+    scripted.serve("/list.xml", file_list([url], hashes={url: hashlib.sha256(body).hexdigest()},
+                                          blocks={url: f"{name}.vxblocks"}))
+    folders.download.mkdir(parents=True)
+    (folders.download / name).write_bytes(bytes(old))
+    program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    program.click(*START_BUTTON)
+    target = folders.download / name
+    program.wait(lambda: target.read_bytes() != old, 60, "the new file under its name")
+    assert target.read_bytes() == body
+    program.move_to(20, 20)
+    program.wait_screen(start_shown, 30, "the start button after the download")
+    assert not message_shown(program.screenshot())
+    gets = [r[3].get("Range", "") for r in scripted.requests() if r[0] == "GET" and r[1] == f"/files/{name}"]
+    assert gets[-1] == "" and (len(gets) > 1) == (fault == "wrong bytes for a range"), gets
 
 
 # Every try of the engine times out: the error comes after its retries.

@@ -13,7 +13,8 @@ def test_a_listed_folder_downloads_byte_for_byte(launch, site, folders):
     site.add_file("glenmoor/client/extra/voice.pak", 300 << 10)
     site.add_file("glenmoor/client/more/MAPS.PAK", 10)  # the name of another file
     site.add_file("glenmoor/client/notes?.txt", 10)       # no name the downloader saves
-    made = harness.publish("list", client, site.server.url("glenmoor/client/"), "--run", "GlenmoorLauncher.exe")
+    made = harness.publish("list", client, site.server.url("glenmoor/client/"), "--blocks", "--run",
+                           "GlenmoorLauncher.exe")
     assert made.returncode == 0, made.stderr
     left_out = made.stderr.decode().splitlines()
     assert [line.split(":")[1].strip() for line in left_out] == ["more/MAPS.PAK", "notes?.txt"]
@@ -21,6 +22,11 @@ def test_a_listed_folder_downloads_byte_for_byte(launch, site, folders):
     files = site.listed()
     assert sorted(files) == ["GlenmoorLauncher.exe", "maps.pak", "sounds.pak", "textures.pak", "voice.pak"]
     assert made.stdout.count(b' sha256="') == 5 and made.stdout.count(b'run="true"') == 1
+    assert b' blocks="voice.pak.vxblocks"' in made.stdout and made.stdout.count(b' blocks="') == 5
+    assert (client / "extra" / "voice.pak.vxblocks").stat().st_size > 64
+    # The indexes beside the files are never files of the list.
+    again = harness.publish("list", client, site.server.url("glenmoor/client/"), "--run", "GlenmoorLauncher.exe")
+    assert again.stdout.count(b"<File ") == 5 and b".vxblocks" not in again.stdout
     program = launch()
     program.click(*START_BUTTON)
     program.wait((folders.download / "launched.txt").exists, 120, "the downloaded program's marker")
