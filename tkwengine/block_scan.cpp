@@ -28,15 +28,38 @@ bool BlockScan::Prepare()
     filter_.reset(new (std::nothrow) uint32_t[(size_t{1} << filterBits) / 32]());
     heads_.reset(new (std::nothrow) uint32_t[size_t{1} << bucketBits]());
     next_.reset(new (std::nothrow) uint32_t[count]);
+    twins_.reset(new (std::nothrow) uint8_t[count]());
     buffer_.reset(new (std::nothrow) uint8_t[kChunk + 2 * size_t{index_.blockSize}]);
-    if (!filter_ || !heads_ || !next_ || !buffer_) return false;
+    if (!filter_ || !heads_ || !next_ || !twins_ || !buffer_) return false;
     for (uint32_t block = count; block-- > 0;) {  // each bucket's blocks in file order
         const uint32_t weak = index_.Weak(block), bit = Mix(weak) >> filterShift_, bucket = Mix(weak) >> bucketShift_;
         filter_[bit >> 5] |= 1u << (bit & 31);
         next_[block] = heads_[bucket];
         heads_[bucket] = block + 1;
     }
+    for (uint32_t block = 0; block < count; ++block)
+        for (uint32_t entry = next_[block]; entry != 0 && !twins_[block]; entry = next_[entry - 1])
+            if (index_.Weak(entry - 1) == index_.Weak(block) &&
+                std::memcmp(index_.Strong(entry - 1), index_.Strong(block), kStrongSumSize) == 0)
+                twins_[block] = twins_[entry - 1] = 1;
     return true;
+}
+
+bool BlockScan::SameStrong(uint32_t block, const uint8_t* window)
+{
+    if (!strongKnown_) StrongSum(sha_, window, index_.blockSize, strong_);
+    strongKnown_ = true;
+    return std::memcmp(strong_, index_.Strong(block), kStrongSumSize) == 0;
+}
+
+// 1 when the window holds the block expected after the last match, which
+// has no twin to report with it; 0 when it does not; -1 when the sink
+// stopped the scan.
+int BlockScan::Follow(const uint8_t* window, Sink& sink)
+{
+    if (expected_ >= index_.blockCount || twins_[expected_] || !SameStrong(expected_, window)) return 0;
+    const uint32_t block = expected_++;
+    return sink.Found(block, window, index_.Length(block)) ? 1 : -1;
 }
 
 // What Found gave stays valid until Compared: only then do the bytes move.
@@ -68,14 +91,11 @@ bool BlockScan::Refill(Source& source, Sink& sink)
 // 0 when none has, -1 when the sink stopped the scan.
 int BlockScan::Match(uint32_t weak, const uint8_t* window, Sink& sink)
 {
-    uint8_t strong[kStrongSumSize];
-    bool strongKnown = false, matched = false;
+    bool matched = false;
     for (uint32_t entry = heads_[Mix(weak) >> bucketShift_]; entry != 0; entry = next_[entry - 1]) {
         const uint32_t block = entry - 1;
-        if (index_.Weak(block) != weak) continue;
-        if (!strongKnown) StrongSum(sha_, window, index_.blockSize, strong);
-        strongKnown = true;
-        if (std::memcmp(strong, index_.Strong(block), kStrongSumSize) != 0) continue;
+        if (index_.Weak(block) != weak || !SameStrong(block, window)) continue;
+        if (!matched) expected_ = block + 1;
         matched = true;
         if (!sink.Found(block, window, index_.Length(block))) return -1;
     }
@@ -89,6 +109,7 @@ bool BlockScan::Run(Source& source, Sink& sink)
     start_ = end_ = 0;
     base_ = 0;
     atEnd_ = false;
+    expected_ = index_.blockCount;
     RollingSum sum;
     bool rolling = false;
     for (;;) {
@@ -98,6 +119,13 @@ bool BlockScan::Run(Source& source, Sink& sink)
             continue;
         }
         if (atEnd_ && base_ + start_ >= copySize_) break;  // no window left with a byte of the copy
+        strongKnown_ = false;
+        const int followed = rolling ? 0 : Follow(buffer + start_, sink);
+        if (followed < 0) return false;
+        if (followed > 0) {
+            start_ += size;
+            continue;
+        }
         if (!rolling) sum.Start(buffer + start_, size);
         rolling = true;
         // The last window start from which this buffer can roll on.
@@ -107,6 +135,7 @@ bool BlockScan::Run(Source& source, Sink& sink)
             sum.Roll(buffer[start], buffer[start + size]);
             ++start;
         }
+        strongKnown_ = strongKnown_ && start == start_;
         start_ = start;
         const int match = Maybe(sum.Value()) ? Match(sum.Value(), buffer + start_, sink) : 0;
         if (match < 0) return false;

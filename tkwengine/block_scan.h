@@ -3,8 +3,9 @@
 // the weak checksum is rolled a byte at a time and looked up in a filter
 // small enough for the processor's cache, the strong one is taken only
 // where a weak one matches, and after a match the scan goes on past the
-// block. Compiled for speed (the engine otherwise for size): it reads the
-// whole old copy.
+// block, where the file's next block most likely follows: the strong sum
+// alone tells whether it does. Compiled for speed (the engine otherwise for
+// size): it reads the whole old copy.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,8 @@ private:
         return (filter_[bit >> 5] >> (bit & 31) & 1) != 0;
     }
     static uint32_t Mix(uint32_t weak) { return weak * 0x9E3779B1u; }
+    bool SameStrong(uint32_t block, const uint8_t* window);
+    int Follow(const uint8_t* window, Sink& sink);
     int Match(uint32_t weak, const uint8_t* window, Sink& sink);
     bool Refill(Source& source, Sink& sink);
 
@@ -65,9 +68,13 @@ private:
     std::unique_ptr<uint32_t[]> filter_;  // a bit per mixed weak checksum's top bits
     std::unique_ptr<uint32_t[]> heads_;   // per bucket, its first block + 1; 0: none
     std::unique_ptr<uint32_t[]> next_;    // per block, the next one of its bucket + 1
+    std::unique_ptr<uint8_t[]> twins_;    // per block, whether another one has its bytes
     std::unique_ptr<uint8_t[]> buffer_;
     uint32_t filterShift_ = 0, bucketShift_ = 0;
     Sha256 sha_;
+    uint8_t strong_[kStrongSumSize] = {};  // the window's, when strongKnown_
+    bool strongKnown_ = false;
+    uint32_t expected_ = 0;  // the block after the last one matched
     // The bytes held: buffer_[start_] is the window's first, at offset base_ + start_.
     size_t start_ = 0, end_ = 0;
     uint64_t base_ = 0;

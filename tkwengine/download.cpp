@@ -16,12 +16,18 @@ namespace {
 constexpr uint64_t kSplitFrom = 16ull << 20;
 // Each connection of a round has at least this much to fetch.
 constexpr uint64_t kMinShare = 4ull << 20;
+// The holes an older copy leaves take many requests however many
+// connections there are: against a server that caps each one, every
+// connection adds to the speed.
+constexpr uint64_t kMinScatteredShare = 1ull << 20;
 // A long check never looks like a hang.
 constexpr DWORD kVerifyingIntervalMs = 500;
+// While an older copy is compared, about 50 MB come in between records.
+constexpr DWORD kComparingStateIntervalMs = 100;
 
-size_t ConnectionsFor(uint64_t bytes)
+size_t ConnectionsFor(uint64_t bytes, uint64_t share = kMinShare)
 {
-    return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, RequestRegistry::kSlots));
+    return static_cast<size_t>(std::min<uint64_t>(bytes / share, RequestRegistry::kSlots));
 }
 
 // Where one connection's body goes into the file: a 200 brings the whole
@@ -157,6 +163,7 @@ Outcome Download::CompareOldCopy(const BlockIndex& index, bool resuming, ResumeS
     setup.state = &state_;
     setup.hash = &hash_;
     setup.sha256 = job_.sha256;
+    setup.stateIntervalMs = kComparingStateIntervalMs;
     bool whole = false;
     Outcome outcome = SaveState(setup, part_, map)
                           ? CopyOldBlocks(links_, job_.localPath, index, setup, part_, map, whole)
@@ -174,8 +181,12 @@ void Download::MakePlan(Plan& plan)
         if (!ownRecord_) sources_ |= ServerChoice::kEarlierRun;
         plan.resuming = true;
         plan.present = job_.expected - plan.kept.MissingBytes();
-        plan.split = Splittable() || Scattered(plan.kept);
-        plan.connections = plan.split ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes()), 1) : 1;
+        const bool scattered = Scattered(plan.kept);
+        plan.split = Splittable() || scattered;
+        plan.connections =
+            plan.split
+                ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes(), scattered ? kMinScatteredShare : kMinShare), 1)
+                : 1;
         return;
     }
     // None kept, or a damaged or foreign one: the file starts from its first byte.

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr DWORD kStateIntervalMs = 1000;
 constexpr DWORD kIdleMs = 20;  // between looks at a prefix that has not grown
 
 }  // namespace
@@ -40,8 +39,8 @@ void Follower::Run()
         uint64_t prefix = written_.WrittenPrefix();
         bool behind = hashing && setup_.hash->Hashed() < prefix;
         if (behind) hashing = setup_.hash->Advance(prefix);
-        wait = behind ? 0 : hashing ? kIdleMs : kStateIntervalMs;
-        if (GetTickCount() - saved < kStateIntervalMs) continue;
+        wait = behind ? 0 : hashing ? kIdleMs : setup_.stateIntervalMs;
+        if (GetTickCount() - saved < setup_.stateIntervalMs) continue;
         SaveState(setup_, part_, written_);
         saved = GetTickCount();
     }

@@ -1,6 +1,7 @@
-// A thread behind the writer of a round, or of an older copy's blocks. About once a second it saves the
-// resume state: the part file's bytes flushed through a handle of its own,
-// then the record that claims them, so the writer never waits for the disk.
+// A thread behind the writer of a round, or of an older copy's blocks. At
+// the setup's interval (about once a second) it saves the resume state: the
+// part file's bytes flushed through a handle of its own, then the record
+// that claims them, so the writer never waits for the disk.
 // With a hash to check, in between it hashes the written prefix as it grows
 // (pieces arrive out of order: the bytes before the first unfinished one),
 // so little is left to hash once the last byte lands.

@@ -29,6 +29,10 @@ struct RoundSetup {
     Validator version;         // of the opening's answer: every piece comes from an answer of it
     const char* sha256 = "";   // the file's hash the record is bound to; empty: none
     bool compared = false;     // the record says an older copy was compared to its end
+    // Between records. An older copy's blocks are written far faster than a
+    // link brings bytes: saved often, their flushes keep the disk writing
+    // while the copy is read, and little is left to flush at the end.
+    DWORD stateIntervalMs = 1000;
     const char* part = nullptr;  // the part file, where the bytes go
     StateFile* state = nullptr;  // where the round keeps its record; nullptr: none kept
     PrefixHash* hash = nullptr;  // follows the written prefix; nullptr: no hash to check
