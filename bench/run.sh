@@ -6,12 +6,13 @@
 # the size of each of the 4 files on the unlimited server, BENCH_CAPPED_MIB
 # (default 48) that of each of the 2 files under /bench/capped/, where nginx
 # caps each connection at BENCH_CAP_RATE (default 4m, bytes per second);
-# BENCH_DELAY_MS (default 50) the time the long link holds each byte each way.
+# BENCH_DELAY_MS (default 50) the time the long link holds each byte each way;
+# BENCH_DELTA_MIB (default 256) the size of the delta case's older copy.
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
 vexil_build
 # The peers beside curl, from Debian.
-for peer in aria2; do
+for peer in aria2 zsync; do
   dpkg-query -W -f='${Status}' "$peer" 2>/dev/null | grep -q 'install ok installed' ||
     vexil_quietly apt-get install -y -qq --no-install-recommends "$peer"
 done
@@ -32,3 +33,4 @@ vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site" "location /bench/capped/ { li
 export BENCH_WINE_PRELOAD="$vexil_wine_preload"
 /usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_address_of http)" "$(vexil_address_of https)"
 /usr/bin/python3 "$vexil_root/bench/latency.py" "$(vexil_address_of http)" "$(vexil_address_of https)"
+/usr/bin/python3 "$vexil_root/bench/delta.py" "$(vexil_address_of http)" "$(vexil_address_of https)"

@@ -120,8 +120,8 @@ pid $dir/nginx.pid;
 error_log $dir/logs/error.log;
 events { worker_connections 256; }
 http {
-  log_format vexil '\$remote_addr [\$time_local] "\$request" \$status \$body_bytes_sent "\$http_user_agent" '
-                   '\$scheme \$ssl_protocol';
+  log_format vexil '\$remote_addr [\$time_local] "\$request" \$status \$body_bytes_sent \$msec \$request_time '
+                   '"\$http_user_agent" \$scheme \$ssl_protocol';
   access_log $dir/logs/access.log vexil;
   sendfile on;
   # One request per connection: WinINet then keeps no pooled connection and
