@@ -133,6 +133,8 @@ HRESULT LoadEngine(HWND reference)
     if (getInterface == nullptr) return E_FAIL;
     AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartVerifiedDownloadExport)));
+    AppState.announceFollowing = reinterpret_cast<AnnounceFollowingFilesProc>(
+        reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kAnnounceFollowingFilesExport)));
     AppState.engineCallback = OnEngineEvent;
     AppState.engine = getInterface(AppState.serviceId, AppState.serverList, &AppState.engineCallback, 1,
                                    AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);
