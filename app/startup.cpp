@@ -135,6 +135,8 @@ HRESULT LoadEngine(HWND reference)
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartVerifiedDownloadExport)));
     AppState.startDelta = reinterpret_cast<StartDeltaDownloadProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartDeltaDownloadExport)));
+    AppState.announceFollowing = reinterpret_cast<AnnounceFollowingFilesProc>(
+        reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kAnnounceFollowingFilesExport)));
     AppState.engineCallback = OnEngineEvent;
     AppState.engine = getInterface(AppState.serviceId, AppState.serverList, &AppState.engineCallback, 1,
                                    AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);

@@ -32,6 +32,7 @@ class FileList {
 public:
     void Append(const FileEntry& entry) { entries_.push_back(entry); }
     const FileEntry& Head() const { return entries_.front(); }
+    const FileEntry& At(size_t index) const { return entries_[index]; }
     void RemoveHead() { entries_.pop_front(); }
     size_t Count() const { return entries_.size(); }
     bool Empty() const { return entries_.empty(); }
@@ -71,7 +72,13 @@ struct AppStateRecord {
     std::atomic<int64_t> currentBytesDone{0};
     int64_t completedBytes = 0;
     std::atomic<int64_t> bytesAtStart{0};
+    // The speed counts every byte fetched since the user pressed start, the
+    // files fetched ahead of their turn included: startTick is when the
+    // first file of the run started, fetchedBefore what the run fetched for
+    // the files it finished.
     uint32_t startTick = 0;
+    int32_t runOpen = 0;
+    int64_t fetchedBefore = 0;
 
     // Display texts.
     char currentFileName[kTextSize] = {};
@@ -94,6 +101,7 @@ struct AppStateRecord {
     EngineCallback engineCallback = nullptr;
     StartVerifiedDownloadProc startVerified = nullptr;  // the module's export, when it has one
     StartDeltaDownloadProc startDelta = nullptr;        // the same
+    AnnounceFollowingFilesProc announceFollowing = nullptr;  // the module's export, when it has one
 
     // Window and resources.
     HINSTANCE appInstance = nullptr;

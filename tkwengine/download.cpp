@@ -25,9 +25,9 @@ constexpr DWORD kVerifyingIntervalMs = 500;
 // While an older copy is compared, about 50 MB come in between records.
 constexpr DWORD kComparingStateIntervalMs = 100;
 
-size_t ConnectionsFor(uint64_t bytes, uint64_t share = kMinShare)
+size_t ConnectionsFor(uint64_t bytes, size_t most, uint64_t share = kMinShare)
 {
-    return static_cast<size_t>(std::min<uint64_t>(bytes / share, RequestRegistry::kSlots));
+    return static_cast<size_t>(std::min<uint64_t>(bytes / share, most));
 }
 
 // Where one connection's body goes into the file: a 200 brings the whole
@@ -51,14 +51,20 @@ Outcome RenameError(DWORD error) { return error == ERROR_ACCESS_DENIED ? Outcome
 
 }  // namespace
 
+size_t ConnectionsAtMost(uint64_t size)
+{
+    return size >= kSplitFrom ? std::max<size_t>(ConnectionsFor(size, kMostConnections), 1) : 1;
+}
+
 Download::Download(const Job& job, const JobLinks& links)
     : job_(job),
       links_(links),
-      servers_(job.target.count)
+      servers_(job.target.count),
+      started_(job.startReported)
 {
 }
 
-bool Download::Splittable() const { return job_.expected >= kSplitFrom; }
+bool Download::Splittable() const { return job_.expected >= kSplitFrom && job_.maxConnections > 1; }
 
 // A record names what its bytes are of by the file's hash, where the job
 // had one (the final check guards it), and by the server's version, where
@@ -70,7 +76,7 @@ bool Download::Trusted(ResumeState& kept) const
     if (!job_.expected || !LoadState(job_.side, job_.expected, kept)) return false;
     const bool hashed = kept.sha256[0] != '\0';
     if (hashed && std::strcmp(kept.sha256, job_.sha256) != 0) return false;
-    return ownRecord_ || hashed || !kept.version.Empty();
+    return ownRecord_ || job_.trustRecord || hashed || !kept.version.Empty();
 }
 
 Outcome Download::Prepare(uint64_t& done, bool& complete)
@@ -125,7 +131,8 @@ Outcome Download::Reuse()
         return Outcome::Ok;
     ResumeState kept;
     const bool resuming = Trusted(kept);
-    if (old == 0 && !resuming) return Outcome::Ok;
+    // Nothing to compare with, or nothing left to find (a file fetched ahead whole, say).
+    if ((old == 0 && !resuming) || (resuming && kept.count == 0)) return Outcome::Ok;
     FetchedIndex fetched;
     // Also for side files alone: the index's request tells which servers take several ranges at once.
     const Outcome outcome = FetchIndex(links_, job_, fetched);
@@ -183,10 +190,10 @@ void Download::MakePlan(Plan& plan)
         plan.present = job_.expected - plan.kept.MissingBytes();
         const bool scattered = Scattered(plan.kept);
         plan.split = Splittable() || scattered;
-        plan.connections =
-            plan.split
-                ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes(), scattered ? kMinScatteredShare : kMinShare), 1)
-                : 1;
+        plan.connections = plan.split ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes(), job_.maxConnections,
+                                                                        scattered ? kMinScatteredShare : kMinShare),
+                                                         1)
+                                      : 1;
         return;
     }
     // None kept, or a damaged or foreign one: the file starts from its first byte.
@@ -194,7 +201,7 @@ void Download::MakePlan(Plan& plan)
     plan.kept.size = job_.expected;
     plan.kept.count = job_.expected ? 1 : 0;
     plan.kept.missing[0] = {0, job_.expected};
-    plan.connections = Splittable() ? ConnectionsFor(job_.expected) : 1;
+    plan.connections = Splittable() ? ConnectionsFor(job_.expected, job_.maxConnections) : 1;
     plan.split = plan.connections > 1;
 }
 
@@ -357,6 +364,9 @@ Outcome Download::Finish(uint64_t size)
         if (!matches) return PassBadCopy();
     }
     if (!part_.Close()) return Outcome::WriteFailed;
+    // Fetched ahead, it waits in its side files for its turn; the round left
+    // a record that claims every byte.
+    if (job_.keepAside) return Outcome::Ok;
     if (!MoveFileExA(job_.side.part, job_.localPath, MOVEFILE_REPLACE_EXISTING)) return RenameError(GetLastError());
     DeleteFileA(job_.side.state);
     return Outcome::Ok;

@@ -19,6 +19,9 @@
 #include "tkwengine/round.h"
 #include "tkwengine/server_choice.h"
 
+// The connections a file of size bytes is fetched over at most.
+size_t ConnectionsAtMost(uint64_t size);
+
 class Download {
 public:
     Download(const Job& job, const JobLinks& links);
@@ -39,6 +42,8 @@ public:
     // Checks the hash of the size bytes written and gives them the file's
     // name; StartAgain when the copy failed the check and a server is left.
     Outcome Finish(uint64_t size);
+    // The program hears Started once for the file, with the bytes present.
+    void ReportStarted(uint64_t present);
 
 private:
     struct Plan {
@@ -63,7 +68,6 @@ private:
     void DropSideFiles();
     Outcome StartAgainAfterChange();
     Outcome PassBadCopy();
-    void ReportStarted(uint64_t present);
 
     const Job& job_;
     JobLinks links_;
@@ -76,5 +80,5 @@ private:
     uint32_t multipart_ = 0;   // servers known to answer several ranges in one request (RoundSetup)
     bool compared_ = false;    // the older copy under the name was compared to its end
     bool restarted_ = false;   // for a change on the server, which happens once
-    bool started_ = false;
+    bool started_;
 };

@@ -8,6 +8,7 @@
 #include "common/engine_contract.h"
 #include "common/text.h"
 #include "common/win_handles.h"
+#include "tkwengine/ahead.h"
 #include "tkwengine/cancel_signal.h"
 #include "tkwengine/chunk_pipe.h"
 #include "tkwengine/handle_closer.h"
@@ -27,6 +28,8 @@ public:
     // (one that is no http or https URL, or leads from https to http, counts
     // as none).
     StartResult Start(const char* url, uint64_t expected, const char* sha256, const char* blocksUrl = nullptr);
+    // The files that follow the one just started, fetched ahead where they can be.
+    void Announce(const FollowingFile* files, uint32_t count);
     void Cancel();
     // Cancels and waits up to waitMs for every thread of the engine's own;
     // false when one is still running, and the engine may not go yet.
@@ -36,15 +39,19 @@ public:
     bool OnJobThread() const { return worker_.IsCurrent(); }
 
 private:
+    StartResult MakeJob(const char* url, uint64_t expected, const char* sha256, const char* blocksUrl, Job& job) const;
+
     char serverList_[kTextSize] = {};
     // One for the engine's life: the next file's request goes out on a
     // connection the last one left open.
     InetHandle session_;
     char folder_[MAX_PATH] = {};
+    uint64_t currentExpected_ = 0;
     CancelSignal cancel_;
     RequestRegistry requests_;
     Reporter reporter_;
     ChunkPipe pipe_;
     HandleCloser closer_;
+    Ahead ahead_;
     Worker worker_;  // last: its thread ends before the pieces it works with go
 };

@@ -94,6 +94,14 @@ protected:
     // StartDeltaDownload with a hash and an index, StartVerifiedDownload with
     // a hash alone, StartDownload without.
     int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "", const std::string& blocks = "");
+    // The files that follow, as the program names them after a start.
+    struct Following {
+        std::string url;
+        uint64_t size;
+        std::string sha256;
+        std::string blocks = "";  // the block index's URL
+    };
+    int32_t Announce(const std::vector<Following>& files);
     // Fetches path into a fresh local file, with fresh events; true once it ended.
     bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
                      const std::string& sha256 = "");
