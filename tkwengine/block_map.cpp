@@ -48,6 +48,12 @@ bool BlockMap::Begin(uint64_t fileSize, uint32_t blockSize, const ResumeState& k
     return true;
 }
 
+bool BlockMap::Present(uint32_t block) const
+{
+    Locked locked(lock_);
+    return present_[block] != 0;
+}
+
 void BlockMap::Mark(uint32_t first, uint32_t count)
 {
     Locked locked(lock_);

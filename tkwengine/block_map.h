@@ -20,8 +20,7 @@ public:
     // Blocks wholly outside kept's missing ranges are present; false when
     // memory is short.
     bool Begin(uint64_t fileSize, uint32_t blockSize, const ResumeState& kept);
-    // Only the writer marks blocks, so it may ask without the lock.
-    bool Present(uint32_t block) const { return present_[block] != 0; }
+    bool Present(uint32_t block) const;
     // The blocks [first, first + count) are written.
     void Mark(uint32_t first, uint32_t count);
     size_t Missing(ByteRange* out, size_t capacity) const override;
