@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bridge/engine_events.h"
+#include "common/block_index.h"
 #include "common/content_range.h"
 #include "common/win_handles.h"
 #include "config/documents.h"
@@ -40,8 +41,16 @@ bool IsStrong(const std::string& etag) { return !etag.empty() && etag[0] == '"';
 
 struct ListedFile {
     std::string url, sha256;
-    int64_t size = 0;  // 0: the program leaves it out
+    int64_t size = 0;    // 0: the program leaves it out
+    std::string blocks;  // its block index's URL, as the program resolved it; empty: none
 };
+
+bool OfTheFile(const BlockIndex& index, const ListedFile& file)
+{
+    char hex[kSha256TextSize];
+    DigestText(index.sha256, hex);
+    return index.fileSize == static_cast<uint64_t>(file.size) && lstrcmpiA(hex, file.sha256.c_str()) == 0;
+}
 
 class SiteCheck {
 public:
@@ -59,6 +68,7 @@ private:
     bool CheckHead(const std::string& url, int64_t size, bool host);
     void CheckRanges(const ListedFile& file, const std::string& url, const SiteAnswer& whole);
     void CheckIfRange(const ListedFile& file, const std::string& url, const std::string& validator);
+    void CheckBlocks(const ListedFile& file);
 
     HINTERNET internet_;
     Findings findings_;
@@ -93,9 +103,12 @@ bool SiteCheck::ReadDocuments(const std::string& settingsUrl, const std::string&
          file = file->NextSiblingElement()) {
         const char* url = file->Attribute("url");
         if (!url) break;
-        ListedFile listed{url, file->Attribute("sha256") ? file->Attribute("sha256") : ""};
-        for (FileList entries = AppState.fileList; !entries.Empty(); entries.RemoveHead())
-            if (listed.url == entries.Head().url) listed.size = _strtoi64(entries.Head().sizeText, nullptr, 10);
+        ListedFile listed{url, file->Attribute("sha256") ? file->Attribute("sha256") : "", 0, ""};
+        for (FileList entries = AppState.fileList; !entries.Empty(); entries.RemoveHead()) {
+            if (listed.url != entries.Head().url) continue;
+            listed.size = _strtoi64(entries.Head().sizeText, nullptr, 10);
+            listed.blocks = entries.Head().blocks;
+        }
         files_.push_back(listed);
     }
     return true;
@@ -124,6 +137,28 @@ void SiteCheck::CheckFile(const ListedFile& file)
                           "with the host's, and a resume moves between them only by starting again",
                           "give every server the same strong ETag for the same bytes");
     }
+    CheckBlocks(file);
+}
+
+// The block index as the engine reads it: one it cannot use costs each
+// player with an older copy the whole file.
+void SiteCheck::CheckBlocks(const ListedFile& file)
+{
+    if (file.blocks.empty() || file.size <= 0) return;
+    const SiteAnswer answer = AskSite(internet_, "GET", file.blocks, "", Body::Kept);
+    BlockIndex index;
+    std::string what;
+    if (!answer.answered || answer.status != 200)
+        what = "its block index cannot be fetched: " +
+               (answer.answered ? "GET answers " + std::to_string(answer.status) : FailureText(answer));
+    else if (!ReadBlockIndex(reinterpret_cast<const uint8_t*>(answer.bytes.data()), answer.bytes.size(), index))
+        what = "its block index is damaged, too large or of another format";
+    else if (!OfTheFile(index, file))
+        what = "its block index is another file's";
+    if (!what.empty())
+        findings_.Add(Severity::Costs, file.blocks, what,
+                      "a player with an older copy fetches the whole file instead of what changed",
+                      "write the indexes with vexil-publish list --blocks, and publish them with their files");
 }
 
 // As the program sizes a file: only the host's HEAD counts. False when

@@ -35,6 +35,7 @@ void ReadAnswer(HINTERNET request, Body body, SiteAnswer& answer)
     for (DWORD got = 0; InternetReadFile(request, chunk.data(), static_cast<DWORD>(chunk.size()), &got) && got;) {
         sha.Add(chunk.data(), got);
         answer.bodyBytes += got;
+        if (body == Body::Kept && answer.bytes.size() + got <= kKeptBytes) answer.bytes.append(chunk.data(), got);
     }
     sha.Finish(answer.sha256);
 }

@@ -18,9 +18,12 @@ struct SiteAnswer {
     std::string length, range, etag, lastModified, type;  // empty when absent
     uint64_t bodyBytes = 0;
     char sha256[kSha256TextSize] = {};  // of the body, when it was read
+    std::string bytes;                  // the body itself, when kept (at most kKeptBytes of it)
 };
 
-enum class Body { Left, Read };
+// Read: counted and hashed; Kept: also kept, as far as kKeptBytes.
+enum class Body { Left, Read, Kept };
+constexpr size_t kKeptBytes = 4 << 20;
 
 // verb for url, with headers ("Name: value\r\n" lines; may be empty). A
 // body left unread is never read: every request says Connection: close.

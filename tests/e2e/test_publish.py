@@ -45,7 +45,7 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
-def test_check_passes_the_demo_site_and_names_each_fault_of_another(site):
+def test_check_passes_the_demo_site_and_names_each_fault_of_another(site, tmp_path):
     good = harness.publish("check", site.server.url("glenmoor/download.xml"))
     assert good.returncode == 0, good.stdout
     assert good.stdout.decode("cp949").endswith(" 0 errors, 0 warnings, 4 notes\n")
@@ -54,7 +54,17 @@ def test_check_passes_the_demo_site_and_names_each_fault_of_another(site):
     mirror = harness.address_of("http")  # nginx: the same files, its own ETags
     scripted.serve("/settings.xml", f'<Download><Service id="x"/><Server addr="{mirror}"/></Download>'.encode())
     bodies = {name: random.Random(name).randbytes(5000) for name in
-              ("refused405", "refused403", "ignores", "busy", "tagged", "wrong", "gone")}
+              ("refused405", "refused403", "ignores", "busy", "tagged", "wrong", "gone", "indexed", "badindex",
+               "otherindex", "lostindex")}
+    # Block indexes as the command writes them: one intact, one damaged, one of another file, one not there.
+    for name in ("indexed", "badindex"):
+        (tmp_path / name).write_bytes(bodies[name])
+    assert harness.publish("list", tmp_path, "http://127.0.0.1/", "--blocks").returncode == 0
+    index = {name: (tmp_path / f"{name}.vxblocks").read_bytes() for name in ("indexed", "badindex")}
+    index["badindex"] = index["badindex"][:100] + b"!" + index["badindex"][101:]
+    index["otherindex"] = index["indexed"]
+    for name, data in index.items():
+        scripted.serve(f"/files/{name}.vxblocks", data)
     faults = {"refused405": dict(status=405, reason="Method Not Allowed", only="HEAD"),
               "refused403": dict(status=403, reason="Forbidden", only="HEAD"),
               "busy": dict(status=503, reason="Service Unavailable", only="GET", headers=["Retry-After: 2"])}
@@ -70,8 +80,9 @@ def test_check_passes_the_demo_site_and_names_each_fault_of_another(site):
     urls = [scripted.url(f"/files/{name}") for name in bodies] + [site.server.url("moved/down.bin", "https")]
     hashes = {url: sha256(bodies[url.rsplit("/", 1)[1]]) for url in urls[:-1]}
     hashes[scripted.url("/files/wrong")] = sha256(b"other bytes")
+    blocks = {url: f' blocks="{url.rsplit("/", 1)[1]}.vxblocks"' for url in urls if "index" in url}
     scripted.serve("/list.xml", "\n".join(
-        ["<Download>"] + [f'<File url="{url}" sha256="{hashes.get(url, "")}"/>' for url in urls] +
+        ["<Download>"] + [f'<File url="{url}" sha256="{hashes.get(url, "")}"{blocks.get(url, "")}/>' for url in urls] +
         ["</Download>"]).encode())
     found = harness.publish("check", scripted.url("/settings.xml"), scripted.url("/list.xml"))
     assert found.returncode == 1
@@ -89,4 +100,8 @@ def test_check_passes_the_demo_site_and_names_each_fault_of_another(site):
     assert named("error", files + "wrong", "its bytes do not have the listed sha256")
     assert named("error", files + "gone", "HEAD answers 404")
     assert named("error", site.server.url("moved/down.bin", "https"), "it redirects from https to http")
+    assert not [line for line in lines if "/files/indexed.vxblocks" in line]
+    assert named("warning", files + "badindex.vxblocks", "its block index is damaged")
+    assert named("warning", files + "otherindex.vxblocks", "its block index is another file's")
+    assert named("warning", files + "lostindex.vxblocks", "its block index cannot be fetched: GET answers 404")
     assert lines[-1].startswith(f"checked {len(urls)} files")
