@@ -83,8 +83,9 @@ bool ReadBlockIndex(const uint8_t* bytes, size_t size, BlockIndex& out)
     index.entries = bytes + kBlockIndexHeaderSize;
     const uint32_t blockSize = index.blockSize;
     if (blockSize < kMinBlockSize || blockSize > kMaxBlockSize || (blockSize & (blockSize - 1)) != 0 ||
-        index.fileSize == 0 || index.blockCount > kMaxBlocks || BlocksOf(index.fileSize, blockSize) != index.blockCount ||
-        Load32(bytes + 60) != 0 || size != kBlockIndexHeaderSize + index.blockCount * kBlockEntrySize + kSha256Size)
+        index.fileSize == 0 || index.blockCount > kMaxBlocks ||
+        BlocksOf(index.fileSize, blockSize) != index.blockCount || Load32(bytes + 60) != 0 ||
+        size != kBlockIndexHeaderSize + index.blockCount * kBlockEntrySize + kSha256Size)
         return false;
     uint8_t check[kSha256Size];
     if (!Digest(bytes, size - kSha256Size, check) || std::memcmp(check, bytes + size - kSha256Size, kSha256Size) != 0)

@@ -162,8 +162,8 @@ int ListSite(const Arguments& arguments)
         }
         const bool runs = !run.empty() && (file.relative == run || std::string(LocalFileName(file.relative.c_str())) == run);
         runFound = runFound || runs;
-        document += "  <File url=\"" + Escaped(url) + "\" sha256=\"" + hex + "\"" + blocks + (runs ? " run=\"true\"" : "") +
-                    "/>\n";
+        document += "  <File url=\"" + Escaped(url) + "\" sha256=\"" + hex + "\"" + blocks +
+                    (runs ? " run=\"true\"" : "") + "/>\n";
     }
     document += "</Download>\n";
     if (!runFound) {

@@ -64,7 +64,8 @@ bool PartReader::NextPart(ContentRange& range)
             const char* end = std::strstr(delimiter + delimiterLength, "\r\n\r\n");
             if (end != nullptr) {
                 char head[kHeadSize + 1] = {};
-                std::memcpy(head, delimiter + delimiterLength, static_cast<size_t>(end + 2 - delimiter) - delimiterLength);
+                const size_t length = static_cast<size_t>(end + 2 - delimiter) - delimiterLength;
+                std::memcpy(head, delimiter + delimiterLength, length);
                 if (!ParseHead(head, range)) break;
                 heldFrom_ = static_cast<size_t>(end + 4 - held_);
                 left_ = range.last - range.first + 1;

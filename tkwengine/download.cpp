@@ -43,7 +43,10 @@ Outcome BodyStart(const Exchange& answer, uint64_t first, uint64_t size, uint64_
 }
 
 // Holes, as an older copy leaves them: each is asked for by its exact range.
-bool Scattered(const ResumeState& kept) { return kept.count > 1 || (kept.count == 1 && kept.missing[0].to != kept.size); }
+bool Scattered(const ResumeState& kept)
+{
+    return kept.count > 1 || (kept.count == 1 && kept.missing[0].to != kept.size);
+}
 
 // Windows refuses to replace a running program, or a read-only file, with
 // access denied: a locked file all the same.

@@ -24,7 +24,6 @@ constexpr DWORD kSendBudgetMs = kTransferTimeoutMs + 2000;
 // some several hundred ranges.
 constexpr size_t kMaxRangesPerRequest = 32;
 
-
 class Exchange {
 public:
     Exchange(RequestRegistry& requests, size_t slot) : requests_(requests), slot_(slot) {}

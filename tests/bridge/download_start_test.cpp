@@ -152,8 +152,9 @@ TEST_F(DownloadStart, AHashGoesWithTheFileWhenTheModuleCanCheckIt)
         AppState.fileList.RemoveHead();
     }
     EXPECT_EQ((Lines{"StartDeltaDownload http://h/a.bin 10 " + hash + " http://h/a.bin.vxblocks", "CancelDownload",
-                     "StartVerifiedDownload http://h/b.bin 20 " + hash, "CancelDownload", "StartDownload http://h/c.bin 30",
-                     "CancelDownload", "StartVerifiedDownload http://h/d.bin 40 " + hash, "CancelDownload",
+                     "StartVerifiedDownload http://h/b.bin 20 " + hash, "CancelDownload",
+                     "StartDownload http://h/c.bin 30", "CancelDownload",
+                     "StartVerifiedDownload http://h/d.bin 40 " + hash, "CancelDownload",
                      "StartDownload http://h/e.bin 50", "CancelDownload"}),
               Calls());
 }

@@ -86,7 +86,8 @@ std::string Flipped(const std::string& data, size_t at, size_t count)
 
 std::string Apply(std::string data, const std::vector<Edit>& edits)
 {
-    for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) data.replace(edit->at, edit->removed, edit->inserted);
+    for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit)
+        data.replace(edit->at, edit->removed, edit->inserted);
     return data;
 }
 
@@ -102,8 +103,8 @@ TEST(BlockScan, FindsEachSharedBlockAtAnyOffset)
         std::set<uint32_t> missing;
     } rows[] = {
         {"the same", file, {}, {}},
-        {"changed in place", file, {{3 * B + 5, 1, Flipped(file, 3 * B + 5, 1)}, {11 * B - 1, 2, Flipped(file, 11 * B - 1, 2)}},
-         {3, 10, 11}},
+        {"changed in place", file,
+         {{3 * B + 5, 1, Flipped(file, 3 * B + 5, 1)}, {11 * B - 1, 2, Flipped(file, 11 * B - 1, 2)}}, {3, 10, 11}},
         {"data inserted in the file", file, {{2 * B + 100, 300, ""}}, {2}},
         {"data removed from the file", file, {{2 * B + 100, 0, Pattern(300, 3)}}, {2}},
         // Found past the buffer's refills, shifted by a megabyte and five bytes.
@@ -216,8 +217,8 @@ TEST(BlockMap, KeepsWhatIsMissingAsTheRecordWillHoldIt)
         {"a record's range, in blocks", {{5 * block + 1, 7 * block - 1}}, {}, 1024, {{5 * block, 7 * block}},
          5 * block},
         {"everything", {{0, size}}, {{0, 101}}, 1024, {}, size},
-        {"too many ranges", {{0, size}}, {{1, 9}, {11, 9}, {21, 9}, {31, 69}}, 2, {{0, 31 * block}, {100 * block, size}},
-         0},
+        {"too many ranges", {{0, size}}, {{1, 9}, {11, 9}, {21, 9}, {31, 69}}, 2,
+         {{0, 31 * block}, {100 * block, size}}, 0},
     };
     for (const auto& row : rows) {
         ResumeState kept;

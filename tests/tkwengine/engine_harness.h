@@ -93,7 +93,8 @@ protected:
     void Create(const char* serverList);
     // StartDeltaDownload with a hash and an index, StartVerifiedDownload with
     // a hash alone, StartDownload without.
-    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "", const std::string& blocks = "");
+    int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "",
+                  const std::string& blocks = "");
     // The files that follow, as the program names them after a start.
     struct Following {
         std::string url;

@@ -114,8 +114,8 @@ TEST(PieceTable, ClaimsSeveralWholePiecesForOneRequest)
         for (const Claim& claim : row.claims) {
             Claimed claimed[32];
             Spans asked;
-            for (size_t i = 0, count = pieces.ClaimSeveral(claim.owner, row.span, row.connections, claimed, 32); i < count; ++i)
-                asked.push_back({claimed[i].range.from, claimed[i].range.to});
+            const size_t count = pieces.ClaimSeveral(claim.owner, row.span, row.connections, claimed, 32);
+            for (size_t i = 0; i < count; ++i) asked.push_back({claimed[i].range.from, claimed[i].range.to});
             EXPECT_EQ(claim.asked, asked) << row.name << ", owner " << claim.owner;
         }
     }

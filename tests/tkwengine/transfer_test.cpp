@@ -241,7 +241,8 @@ TEST_F(EngineTest, AnOlderCopyGivesTheBytesItShares)
         HttpReply reply = Versioned(With(HttpReply::Ok(data), &HttpReply::exactRanges, true));
         reply.ranges = true;
         reply.severalRanges = row.several;
-        if (!row.first.empty()) server.Serve("/d/delta.bin", With(With(reply, &HttpReply::body, row.first), &HttpReply::times, 1));
+        if (!row.first.empty())
+            server.Serve("/d/delta.bin", With(With(reply, &HttpReply::body, row.first), &HttpReply::times, 1));
         server.Serve("/d/delta.bin", reply);
         if (!row.index.empty()) server.Serve("/d/delta.bin.vxblocks", With(reply, &HttpReply::body, row.index));
         WriteFileBytes(Local("delta.bin"), row.old);
@@ -250,7 +251,8 @@ TEST_F(EngineTest, AnOlderCopyGivesTheBytesItShares)
         OnEvent([&](int32_t event) {
             if (event != kEngineFinished && ReadFileBytes(Local("delta.bin")) != row.old) held = false;
         });
-        ASSERT_EQ(0, Start(server.Url("/d/delta.bin"), data.size(), Sha256Of(data), server.Url("/d/delta.bin.vxblocks")));
+        ASSERT_EQ(0,
+                  Start(server.Url("/d/delta.bin"), data.size(), Sha256Of(data), server.Url("/d/delta.bin.vxblocks")));
         ASSERT_TRUE(WaitForEnd(kWaitMs));
         EXPECT_EQ(0, LastErrorCode());
         EXPECT_TRUE(held);
