@@ -11,7 +11,7 @@
 #include "common/url.h"
 #include "config/http_fetch.h"
 #include "config/received_document.h"
-#include "config/size_text.h"
+#include "common/size_text.h"
 #include "state/app_state.h"
 #include "tinyxml.h"
 

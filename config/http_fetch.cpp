@@ -11,7 +11,7 @@
 #include "common/text.h"
 #include "common/win_handles.h"
 #include "common/bounded_task.h"
-#include "config/size_text.h"
+#include "common/size_text.h"
 #include "config/start_up_request.h"
 
 namespace {
