@@ -18,6 +18,8 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"list", ListSite, {}, {"--run"}, "list SITE_DIR BASE_URL [--run NAME]"},
+    {"keygen", MakeKey, {}, {}, "keygen KEYFILE"},
+    {"sign", SignDocument, {}, {"--version", "--expires"}, "sign KEYFILE DOCUMENT --version N --expires TIME"},
 };
 
 int Usage()

@@ -5,3 +5,9 @@
 
 // list SITE_DIR BASE_URL [--run NAME]
 int ListSite(const Arguments& arguments);
+
+// keygen KEYFILE
+int MakeKey(const Arguments& arguments);
+
+// sign KEYFILE DOCUMENT --version N --expires TIME
+int SignDocument(const Arguments& arguments);
