@@ -360,6 +360,8 @@ class Program:
 
     def __init__(self, *urls, exe=BUILD / "VexilDownloader.exe", cwd=None, env=None):
         self.before = set(started_programs())
+        # A run killed just before may leave its window listed for a moment.
+        self.earlier_windows = set(x_tool("search", "--classname", "vexildownloader").split())
         self.process = subprocess.Popen(wine_command(exe, *urls), cwd=cwd, env={**os.environ, **(env or {})},
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                         start_new_session=True)
@@ -377,7 +379,7 @@ class Program:
 
     def wait_window(self, timeout=90):
         def find():
-            for window in x_tool("search", "--classname", "vexildownloader").split():
+            for window in set(x_tool("search", "--classname", "vexildownloader").split()) - self.earlier_windows:
                 geometry = window_geometry(window)
                 if geometry and geometry[2:4] == CLIENT_SIZE and geometry[4]:
                     return window
