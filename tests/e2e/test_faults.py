@@ -14,7 +14,7 @@ import pytest
 import harness
 from harness import (BOX_LOOKS, BOX_PLACE, MESSAGE_LINE, START_BUTTON, START_LOOKS,
                      START_PLACE, look, red_pixels)
-from scripted import Scripted
+from scripted import SERVED_HASHES, Scripted
 
 SETTINGS = """{declaration}
 <Download>
@@ -36,11 +36,14 @@ def settings_text(mirror, folder="GlenmoorClient", declaration='<?xml version="1
 
 
 def file_list(urls, run=None, hashes=None):
+    """The list of urls; under a key each file has its sha256 (the one given,
+    else that of what the scripted server was told to serve for it)."""
     lines = ["<Download>"]
     for url in urls:
         flag = ' run="true"' if url == run else ""
-        if hashes and url in hashes:
-            flag += f' sha256="{hashes[url]}"'
+        sha256 = (hashes or {}).get(url) or (SERVED_HASHES.get(url, harness.NO_BYTES_HASH) if harness.SIGNED else None)
+        if sha256:
+            flag += f' sha256="{sha256}"'
         lines.append(f'<File url="{escape(url, {chr(34): "&quot;"})}"{flag}/>')
     return "\n".join(lines + ["</Download>"]).encode("cp949")
 
@@ -122,14 +125,16 @@ def test_a_document_answered_on_the_second_try_is_read(launch, scripted, folders
     serve_settings(scripted)
     scripted.serve("/list.xml", b"", status=404, reason="Not Found", times=1)
     name = "second.bin"
-    scripted.serve("/list.xml", file_list([scripted.url(f"/files/{name}")]))
     body = data(name, 20000)
-    serve_file(scripted, name, body)
+    scripted.serve("/list.xml", file_list([serve_file(scripted, name, body)]))
     program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
     program.wait_screen(start_shown, 30, "the start button")
     assert not at_top_left(program)
     paths = [r[1] for r in scripted.requests() if r[0] == "GET"]
-    assert paths == ["/settings.xml", "/settings.xml", "/list.xml", "/list.xml"]
+    assert [p for p in paths if not p.endswith(".sig")] == ["/settings.xml", "/settings.xml", "/list.xml", "/list.xml"]
+    # Under a key, each attempt reads the signature too.
+    assert [p for p in paths if p.endswith(".sig")] == (["/settings.xml.sig"] * 2 + ["/list.xml.sig"] * 2
+                                                        if harness.SIGNED else [])
     program.click(*START_BUTTON)
     target = folders.download / name
     program.wait(lambda: target.exists() and target.read_bytes() == body, 60, "the file")
@@ -437,3 +442,4 @@ def test_a_folder_with_blanks_starts_the_downloaded_program_not_a_planted_one(la
         planted.unlink()
         (planted.parent / "launched.txt").unlink(missing_ok=True)
         shutil.rmtree(folder, ignore_errors=True)
+
