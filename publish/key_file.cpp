@@ -141,8 +141,9 @@ bool ReadEcPrivateKey(std::string_view der, KeyPair& key, std::string& why)
     if (!outer.Expect(kSequence, body)) return Refused(why, "damaged");
     DerReader fields(body);
     if (!fields.Expect(kInteger, version) || version != std::string_view("\x01", 1) ||
-        !fields.Expect(kOctetString, secret) || secret.empty() || secret.size() > sizeof key.secret)
+        !fields.Expect(kOctetString, secret) || secret.empty())
         return Refused(why, "damaged");
+    if (secret.size() > sizeof key.secret) return Refused(why, "not an ECDSA P-256 key");
     memset(key.secret, 0, sizeof key.secret);
     memcpy(key.secret + sizeof key.secret - secret.size(), secret.data(), secret.size());
     return ReadOptionalFields(fields, key, why);
