@@ -142,6 +142,8 @@ HRESULT LoadEngine(HWND reference)
     AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartVerifiedDownloadExport)));
     if (AppState.startVerified == nullptr && PublisherKeysPinned()) return E_FAIL;
+    AppState.announceFollowing = reinterpret_cast<AnnounceFollowingFilesProc>(
+        reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kAnnounceFollowingFilesExport)));
     AppState.engineCallback = OnEngineEvent;
     AppState.engine = getInterface(AppState.serviceId, AppState.serverList, &AppState.engineCallback, 1,
                                    AppState.encryptFlag, AppState.reportMode, AppState.userInfoMode, reference);
@@ -168,6 +170,15 @@ HRESULT ReadDocuments()
     AddDirectlyNamedFile();
     if (strlen(AppState.fileListUrl) >= 2 && FAILED(ReadFileListDocument())) return E_FAIL;
     return S_OK;
+}
+
+// Said before the first start, which clears it: the rest of the list can
+// still be downloaded.
+void ReportUnfoundFiles()
+{
+    if (AppState.unfoundFiles == 0) return;
+    FormatText(AppState.statusMessage, kTextSize, kMessageFilesNotFound, AppState.unfoundFiles);
+    AppState.retryAllowed = 1;
 }
 
 }  // namespace
@@ -201,6 +212,7 @@ HRESULT RunStartUp(HWND window)
         CopyText(AppState.statusMessage, kMessageNoFiles);
         return rc;
     }
+    ReportUnfoundFiles();
     const char* slash = strrchr(AppState.fileList.Head().url, '/');
     if (slash != nullptr && slash[1] != '\0') CopyText(AppState.currentFileName, slash + 1);
     return rc;

@@ -28,6 +28,10 @@ BASE_URL = f"http://{SERVER}/bench"
 EXE = os.path.join(BUILD, "VexilDownloader.exe")
 USER_DIR = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", getpass.getuser())
 TARGET = os.path.join(USER_DIR, "AppData", "Roaming", "VexilBench")
+# Where a flush costs nothing: the program's folder for the memory server is
+# a link into /dev/shm (a tmpfs), and curl writes there too.
+MEMORY = "/dev/shm/vexil-bench"
+MEMORY_TARGET = os.path.join(USER_DIR, "AppData", "Roaming", "VexilBenchMemory")
 ENGINE_COPY = os.path.join(USER_DIR, "Documents", "Glenmoor", "download", "tkwengine.dll")
 TICK = os.sysconf("SC_CLK_TCK")
 ATTEMPTS = 3
@@ -41,8 +45,11 @@ class Server:
     """Bench files served under one folder of the site, and a file list that
     names them under url_base."""
 
-    def __init__(self, key, name, folder, count, mib, url_base=BASE_URL, hashed=False):
+    def __init__(self, key, name, folder, count, mib, url_base=BASE_URL, hashed=False, memory=False,
+                 durable_peer=False):
         self.name, self.folder, self.mib, self.hashed = name, folder, mib, hashed
+        self.memory = memory  # the program and curl write to a tmpfs
+        self.durable_peer = durable_peer  # curl is also timed with a sync of each file it wrote
         self.names = [f"big{i}.bin" for i in range(count)]
         self.url_base = f"{url_base}/{folder}"
         self.list_name = f"list-{key}.xml"
@@ -59,12 +66,15 @@ class Server:
 # CDN caps a connection's rate.
 BIG_MIB = int(os.environ.get("BENCH_FILE_MIB", "128"))
 SERVERS = [
-    Server("unlimited", "unlimited", "files", 4, BIG_MIB),
+    Server("unlimited", "unlimited", "files", 4, BIG_MIB, durable_peer=True),
     Server("capped", f"capped at {os.environ.get('BENCH_CAP_RATE', '?')}/s per connection", "capped", 2,
            int(os.environ.get("BENCH_CAPPED_MIB", "48"))),
     # The same files with the publisher's hashes in the list; curl is followed
     # by sha256sum of what it wrote, timed together.
     Server("hashed", "unlimited, with hashes", "files", 4, BIG_MIB, hashed=True),
+    # The same files written to a tmpfs by both: the engine's own speed, apart
+    # from the disk's.
+    Server("memory", "unlimited, written to a tmpfs", "files", 4, BIG_MIB, memory=True),
 ]
 UNLIMITED = SERVERS[0]
 # Printed for information, one round after the others: no goal yet.
@@ -76,7 +86,7 @@ SETTINGS = """<?xml version="1.0" encoding="euc-kr"?>
 <Download>
   <Title>Vexil bench</Title>
   <Service id="bench" encrypt="false" userinfo="true" report="XML"/>
-  <Location saveto="AppData" mkdir="VexilBench"/>
+  <Location saveto="AppData" mkdir="{folder}"/>
   <Server addr="{server}"/>
 </Download>
 """
@@ -126,7 +136,13 @@ def make_site():
         make_files(server)
     for i in range(SMALL_COUNT):
         write_text(os.path.join(folder, "small", f"f{i:03}.bin"), f"small file {i}\n" * 64)
-    write_text(os.path.join(folder, "settings.xml"), SETTINGS.format(server=SERVER))
+    write_text(os.path.join(folder, "settings.xml"), SETTINGS.format(server=SERVER, folder="VexilBench"))
+    write_text(os.path.join(folder, "settings-memory.xml"), SETTINGS.format(server=SERVER, folder="VexilBenchMemory"))
+    for sub in ("program", "curl"):
+        os.makedirs(os.path.join(MEMORY, sub), exist_ok=True)
+    if not os.path.islink(MEMORY_TARGET):
+        os.makedirs(os.path.dirname(MEMORY_TARGET), exist_ok=True)
+        os.symlink(os.path.join(MEMORY, "program"), MEMORY_TARGET)
     write_text(os.path.join(folder, "list200.xml"),
                file_list(f"{BASE_URL}/small/f{i:03}.bin" for i in range(SMALL_COUNT)))
 
@@ -202,11 +218,20 @@ def ready_window():
     return None
 
 
+def empty(folder):
+    """Nothing left in folder, which stays (it may be a link)."""
+    if not os.path.isdir(folder):
+        return
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        shutil.rmtree(path) if os.path.isdir(path) and not os.path.islink(path) else os.remove(path)
+
+
 class Program:
     """One run of the downloader under /usr/bin/time -v."""
 
-    def __init__(self, list_name, settings_url=f"{BASE_URL}/settings.xml", base_url=BASE_URL):
-        shutil.rmtree(TARGET, ignore_errors=True)
+    def __init__(self, list_name, settings_url=f"{BASE_URL}/settings.xml", base_url=BASE_URL, target=TARGET):
+        empty(target)
         # The engine of this build, where start-up looks for it (no fetch).
         os.makedirs(os.path.dirname(ENGINE_COPY), exist_ok=True)
         shutil.copyfile(os.path.join(BUILD, "tkwengine", "tkwengine.dll"), ENGINE_COPY)
@@ -287,7 +312,9 @@ def same_files(folder, server):
 
 
 def program_throughput(server):
-    program = Program(server.list_name)
+    target = MEMORY_TARGET if server.memory else TARGET
+    settings = f"{BASE_URL}/settings-memory.xml" if server.memory else f"{BASE_URL}/settings.xml"
+    program = Program(server.list_name, settings, target=target)
     program.wait_ready()
     os.sync()  # no writeback of an earlier run's files competes with this one
     time.sleep(1)
@@ -295,16 +322,20 @@ def program_throughput(server):
     cpu0, server0 = tree_cpu(program.process.pid), process_cpu(wineserver)
     start = time.monotonic()
     program.click_start()
-    end = wait_files(program.process, TARGET, server.names, server.mib * MIB)
+    end = wait_files(program.process, target, server.names, server.mib * MIB)
     cpu = tree_cpu(program.process.pid) - cpu0
     server_cpu = process_cpu(wineserver) - server0
     whole_cpu, rss = program.close()
-    same_files(TARGET, server)
+    same_files(target, server)
+    empty(target)
     return {"seconds": end - start, "cpu": cpu, "server_cpu": server_cpu, "whole_cpu": whole_cpu, "rss": rss}
 
 
-def curl_throughput(server):
-    out = os.path.join(ROOT, "curl-out")
+def curl_throughput(server, durable=False):
+    """curl for each file one after another; durable: each followed by a sync
+    of the file it wrote (flushed to the disk, as the engine keeps its files),
+    timed together."""
+    out = os.path.join(MEMORY, "curl") if server.memory else os.path.join(ROOT, "curl-out")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     time_file = os.path.join(ROOT, "curl.time")
@@ -317,11 +348,14 @@ def curl_throughput(server):
                        check=True)
         one_cpu, one_rss = time_report(time_file)
         cpu, rss = cpu + one_cpu, max(rss, one_rss)
+        if durable:
+            subprocess.run(["sync", os.path.join(out, name)], check=True)
     if server.hashed:
         subprocess.run(["sha256sum"] + [os.path.join(out, name) for name in server.names], check=True,
                        stdout=subprocess.DEVNULL)
     seconds = time.monotonic() - start
     same_files(out, server)
+    shutil.rmtree(out, ignore_errors=True)
     return {"seconds": seconds, "cpu": cpu, "rss": rss}
 
 
@@ -374,10 +408,13 @@ def main():
     print(f"machine: {machine()}", flush=True)
     ours = {s.name: [] for s in SERVERS}
     theirs = {s.name: [] for s in SERVERS}
+    durable = {s.name: [] for s in SERVERS if s.durable_peer}
     probes, probes64k, start_ours, start_theirs, failures = [], [], [], [], []
     for round_no in range(1, RUNS + 1):
         for server in SERVERS:
             theirs[server.name].append(curl_throughput(server))
+            if server.durable_peer:
+                durable[server.name].append(curl_throughput(server, durable=True))
             ours[server.name].append(attempt(lambda: program_throughput(server), failures))
         probes.append(probe_throughput(MIB))
         probes64k.append(probe_throughput(65536))
@@ -385,7 +422,9 @@ def main():
         start_ours.append(attempt(program_startup, failures))
         o, t = ours[UNLIMITED.name][-1], theirs[UNLIMITED.name][-1]
         rates = "; ".join(f"{s.name}: program {s.total_mib() / ours[s.name][-1]['seconds']:.1f} MB/s, "
-                          f"curl {s.total_mib() / theirs[s.name][-1]['seconds']:.1f} MB/s" for s in SERVERS)
+                          f"curl {s.total_mib() / theirs[s.name][-1]['seconds']:.1f} MB/s"
+                          + (f", curl + sync {s.total_mib() / durable[s.name][-1]['seconds']:.1f} MB/s"
+                             if s.durable_peer else "") for s in SERVERS)
         print(f"round {round_no}: {rates}; unlimited program cpu {o['cpu']:.2f} s + wineserver {o['server_cpu']:.2f} s, "
               f"whole run {o['whole_cpu']:.2f} s, peak {o['rss'] // 1024} MiB; curl cpu {t['cpu']:.2f} s, "
               f"peak {t['rss'] // 1024} MiB; "
@@ -405,9 +444,11 @@ def main():
     curl_cpu = median(theirs[UNLIMITED.name], "cpu") / gib
     ours_rss, curl_rss = median(ours[UNLIMITED.name], "rss") / 1024, median(theirs[UNLIMITED.name], "rss") / 1024
     ours_start, curl_start = statistics.median(start_ours), statistics.median(start_theirs)
+    durable_rates = {s.name: s.total_mib() / median(durable[s.name], "seconds") for s in SERVERS if s.durable_peer}
     for server in SERVERS:
         program_rate, curl_rate = rates[server.name]
-        print(f"medians, {server.name}: program {program_rate:.1f} MB/s, curl {curl_rate:.1f} MB/s")
+        print(f"medians, {server.name}: program {program_rate:.1f} MB/s, curl {curl_rate:.1f} MB/s"
+              + (f", curl + sync {durable_rates[server.name]:.1f} MB/s" if server.durable_peer else ""))
     print(f"medians: bare WinINet under Wine {statistics.median(probes):.1f} MB/s (1 MiB reads), "
           f"{statistics.median(probes64k):.1f} MB/s (64 KiB reads)")
     print(f"medians: start-up program {ours_start:.2f} s, curl {curl_start:.2f} s")
@@ -417,6 +458,11 @@ def main():
     print(f"machine: {machine()}")
     for server in SERVERS:
         program_rate, curl_rate = rates[server.name]
+        if server.durable_peer:  # the goal is taken against a peer that keeps its bytes as durably
+            print(f"throughput ratio, {server.name} (program MB/s / curl + sync MB/s): "
+                  f"{program_rate / durable_rates[server.name]:.2f}")
+            print(f"  for information (program MB/s / curl into the page cache MB/s): {program_rate / curl_rate:.2f}")
+            continue
         curl = "curl + sha256sum" if server.hashed else "curl"
         print(f"throughput ratio, {server.name} (program MB/s / {curl} MB/s): {program_rate / curl_rate:.2f}")
     print(f"start-up ratio (program s / curl s): {ours_start / curl_start:.2f}")

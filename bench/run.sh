@@ -10,11 +10,17 @@
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
 # Measured: a build that pins no publisher key, in a tree of its own
-# (bench-tree in the main one) on the main tree's server address. Its lists name files without
-# hashes too, which a build with a key leaves out; its documents go unsigned.
+# (bench-tree in the main one) on the main tree's server address. Its lists
+# name files without hashes too, which a build with a key leaves out; its
+# documents go unsigned.
 server=$(sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt" 2>/dev/null || true)
 export VEXIL_BUILD="$VEXIL_BUILD/bench-tree"
 VEXIL_CONFIGURE_OPTIONS="-DVEXIL_PUBLISHER_KEYS= ${server:+-DVEXIL_SERVER=$server}" vexil_build
+# The peers beside curl, from Debian.
+for peer in aria2; do
+  dpkg-query -W -f='${Status}' "$peer" 2>/dev/null | grep -q 'install ok installed' ||
+    vexil_quietly apt-get install -y -qq --no-install-recommends "$peer"
+done
 dir="$VEXIL_BUILD/bench/nginx"
 export BENCH_CAP_RATE="${BENCH_CAP_RATE:-4m}"
 cleanup() {
@@ -27,7 +33,8 @@ vexil_start_wine
 # The small files of the long-link measurement keep their connection, as a
 # CDN's do, so that curl can fetch them one after another on one.
 vexil_start_nginx "$dir" "$VEXIL_BUILD/bench/site" "location /bench/capped/ { limit_rate $BENCH_CAP_RATE; }
-    location /bench/small100/ { keepalive_timeout 65; }"
+    location /bench/small100/ { keepalive_timeout 65; }
+    location /bench/many/ { keepalive_timeout 65; }"
 export BENCH_WINE_PRELOAD="$vexil_wine_preload"
 /usr/bin/python3 "$vexil_root/bench/bench.py" "$(vexil_address_of http)" "$(vexil_address_of https)"
 /usr/bin/python3 "$vexil_root/bench/latency.py" "$(vexil_address_of http)" "$(vexil_address_of https)"

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/file_names.h"
 #include "common/url.h"
@@ -11,6 +12,9 @@
 #include "state/messages.h"
 
 namespace {
+
+// The engine fetches a few of them ahead; it needs to know no further.
+constexpr size_t kFilesAnnounced = 64;
 
 void Refuse(const char* message)
 {
@@ -28,6 +32,19 @@ int32_t AskEngine(const FileEntry& entry)
     if (entry.sha256[0] != '\0' && AppState.startVerified != nullptr)
         return AppState.startVerified(AppState.currentUrl, low, high, AppState.currentFileName, 0, entry.sha256);
     return AppState.engine->StartDownload(AppState.currentUrl, low, high, AppState.currentFileName, 0);
+}
+
+// The files after the head, for a module that fetches some of them ahead.
+void AnnounceFollowingFiles()
+{
+    if (AppState.announceFollowing == nullptr) return;
+    std::vector<FollowingFile> files;
+    for (size_t i = 1; i < AppState.fileList.Count() && files.size() < kFilesAnnounced; ++i) {
+        const FileEntry& entry = AppState.fileList.At(i);
+        const uint64_t size = static_cast<uint64_t>(_strtoi64(entry.sizeText, nullptr, 10));
+        files.push_back({entry.url, static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32), entry.sha256});
+    }
+    AppState.announceFollowing(files.data(), static_cast<uint32_t>(files.size()));
 }
 
 void ShowStarted(const char* name)
@@ -67,6 +84,7 @@ void StartDownload()
         InvalidateRect(AppState.mainWindow, nullptr, TRUE);
         return;
     }
+    if (answer == kStartAccepted) AnnounceFollowingFiles();
     ShowStarted(name);
 }
 
@@ -79,6 +97,7 @@ void RetryPendingStart()
     if (answer == kStartNotReady) return;
     AppState.startPending = 0;
     if (answer != kStartAccepted) StopDownload();
+    else AnnounceFollowingFiles();
 }
 
 }  // namespace
@@ -94,6 +113,7 @@ void StopDownload()
 {
     AppState.downloading = 0;
     AppState.startPending = 0;
+    AppState.runOpen = 0;
     if (AppState.engine != nullptr) AppState.engine->CancelDownload();
     KillTimer(AppState.mainWindow, kProgressTimerId);
     InvalidateRect(AppState.mainWindow, nullptr, TRUE);

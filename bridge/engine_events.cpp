@@ -39,8 +39,10 @@ int64_t RemainingBytes()
     return AppState.totalSize - AppState.completedBytes - AppState.currentBytesDone;
 }
 
-// Bytes per millisecond since the engine reported the start of the file.
-int64_t Speed(uint32_t elapsed) { return (AppState.currentBytesDone - AppState.bytesAtStart) / elapsed; }
+// Bytes fetched since the run's first file started (those a file had when
+// it started were not), per millisecond.
+int64_t Fetched() { return AppState.fetchedBefore + AppState.currentBytesDone - AppState.bytesAtStart; }
+int64_t Speed(uint32_t elapsed) { return Fetched() / elapsed; }
 
 void ShowSpeed(uint32_t elapsed) { FormatText(AppState.speedText, kTextSize, "%I64d KB", Speed(elapsed)); }
 
@@ -56,6 +58,9 @@ void ShowRemaining(uint32_t elapsed)
 
 void OnStarted()
 {
+    if (AppState.runOpen != 0) return;
+    AppState.runOpen = 1;
+    AppState.fetchedBefore = 0;
     AppState.startTick = GetTickCount();
     CopyText(AppState.speedText, "0 KB");
 }
@@ -125,6 +130,7 @@ void OnFinished()
         if (RemainingBytes() > 0 && AppState.currentBytesDone - AppState.bytesAtStart > 0) ShowRemaining(elapsed);
     }
     AppState.completedBytes += AppState.currentBytesDone;
+    AppState.fetchedBefore += std::max<int64_t>(0, AppState.currentBytesDone - AppState.bytesAtStart);
     if (AppState.completedBytes == AppState.totalSize) {
         CopyText(AppState.remainingText, "00:00:00");
         AppState.downloading = 0;
@@ -151,6 +157,7 @@ void OnError(int32_t code)
         if (retry) AppState.retryAllowed = 1;
     }
     AppState.downloading = 0;
+    AppState.runOpen = 0;
 }
 
 }  // namespace

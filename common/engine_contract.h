@@ -73,6 +73,22 @@ constexpr char kStartVerifiedDownloadExport[] = "StartVerifiedDownload";
 typedef int32_t(__stdcall* StartVerifiedDownloadProc)(const char* url, uint32_t sizeLow, uint32_t sizeHigh,
                                                       char* text, int32_t reserved, const char* sha256);
 
+// An engine module may also export AnnounceFollowingFiles. Right after a
+// start is accepted, the program names the files that follow the started
+// one in its list, in order, as their starts would name them (hash empty
+// when none is listed). The module may fetch some of them ahead; each still
+// comes through a start of its own when its turn comes, with events for it
+// alone, as if it were fetched then. An older module without it gets the
+// files one at a time.
+struct FollowingFile {
+    const char* url;
+    uint32_t sizeLow;
+    uint32_t sizeHigh;
+    const char* sha256;  // 64 hex digits, or empty
+};
+constexpr char kAnnounceFollowingFilesExport[] = "AnnounceFollowingFiles";
+typedef int32_t(__stdcall* AnnounceFollowingFilesProc)(const FollowingFile* files, uint32_t count);
+
 // serviceId, serverList, address of the callback, 1, encrypt, report mode,
 // user-info mode, reference window.
 typedef EngineInterface*(__stdcall* GetVDInterfaceProc)(const char* serviceId, const char* serverList,

@@ -56,13 +56,15 @@ void WalkServers(const TiXmlElement* element)
 }
 
 // Takes the answer for pendingEntry and adds the entry when its size is
-// known. False when the request could not be made. Under the publisher's
-// key the run file is one the list holds, so that only bytes of its signed
-// hash are ever started.
+// known; a file the server does not have is counted. False when the
+// request could not be made. Under the publisher's key the run file is one
+// the list holds, so that only bytes of its signed hash are ever started.
 bool TakeAnswer(const ProbeAnswer& answer, bool makesRunFile)
 {
     CopyText(AppState.pendingEntry.sizeText, "0");
-    if (!answer(AppState.pendingEntry.sizeText)) return false;
+    const SizeAnswer found = answer(AppState.pendingEntry.sizeText);
+    if (found == SizeAnswer::NotMade) return false;
+    if (found == SizeAnswer::Missing) ++AppState.unfoundFiles;
     const bool sized = ParsePositiveSize(AppState.pendingEntry.sizeText) > 0;
     if (makesRunFile && (sized || !PublisherKeysPinned()))
         CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));

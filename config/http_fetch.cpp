@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "common/win_handles.h"
 #include "common/bounded_task.h"
+#include "common/content_range.h"
 #include "common/size_text.h"
 #include "config/start_up_request.h"
 
@@ -130,21 +131,52 @@ bool FileDownload::Fetch(const std::atomic<bool>& givenUp)
     return ok;
 }
 
-// A HEAD answer's Content-Length, read on a task's thread.
+bool IsSuccess(DWORD status) { return status >= 200 && status < 300; }
+
+// Servers and object stores that answer HEAD so still serve the file to a GET.
+bool RefusesHead(DWORD status) { return status == 403 || status == 405 || status == 501; }
+
+// A file's size as a HEAD answer, or failing that a ranged GET, gives it;
+// read on a task's thread.
 struct SizeProbe {
     std::string url;
     const char* userAgent = nullptr;
     char length[32] = {};
     bool made = false;
     bool hasLength = false;
+    bool missing = false;
 
     void Run(const std::atomic<bool>& givenUp)
     {
-        StartUpRequest request(userAgent, "HEAD", url.c_str(), "HTTP/1.0", INTERNET_FLAG_RELOAD,
-                               "Connection: Close\r\n", givenUp);
-        made = request.Get() != nullptr;
-        DWORD lengthSize = sizeof(length) - 1;
-        hasLength = made && HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr);
+        StartUpRequest head(userAgent, "HEAD", url.c_str(), "HTTP/1.0", INTERNET_FLAG_RELOAD,
+                            "Connection: Close\r\n", givenUp);
+        made = head.Get() != nullptr;
+        const DWORD status = made ? StatusCode(head.Get()) : 0;
+        if (IsSuccess(status)) {
+            DWORD lengthSize = sizeof(length) - 1;
+            hasLength = HttpQueryInfoA(head.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr);
+        } else if (made) {
+            missing = !(RefusesHead(status) && SizeByFirstByte(givenUp));
+        }
+    }
+
+    // The answer's headers are all it takes: the connection is not kept, so
+    // closing the request reads none of a body that a server sends whole.
+    bool SizeByFirstByte(const std::atomic<bool>& givenUp)
+    {
+        StartUpRequest get(userAgent, "GET", url.c_str(), nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                           "Range: bytes=0-0\r\nConnection: close\r\n", givenUp);
+        const DWORD status = get.Get() ? StatusCode(get.Get()) : 0;
+        char text[128] = {};
+        DWORD size = sizeof(text) - 1;
+        if (status == 206 && HttpQueryInfoA(get.Get(), HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr)) {
+            const ContentRange range = ParseContentRange(text);
+            hasLength = range.valid && FormatText(length, sizeof length, "%I64u", range.total);
+        } else if (status == 200) {
+            DWORD lengthSize = sizeof(length) - 1;
+            hasLength = HttpQueryInfoA(get.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr);
+        }
+        return hasLength;
     }
 };
 
@@ -197,7 +229,7 @@ HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
 
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText)
 {
-    return StartSizeProbe(url, userAgent)(sizeText);
+    return StartSizeProbe(url, userAgent)(sizeText) != SizeAnswer::NotMade;
 }
 
 ProbeAnswer StartSizeProbe(const char* url, const char* userAgent)
@@ -208,8 +240,8 @@ ProbeAnswer StartSizeProbe(const char* url, const char* userAgent)
     auto task = std::make_shared<BoundedTask>(
         [job](const std::atomic<bool>& givenUp) { job->Run(givenUp); }, kStartUpBudgetMs);
     return [job, task](char* sizeText) {
-        if (!task->Wait() || !job->made) return false;
+        if (!task->Wait() || !job->made) return SizeAnswer::NotMade;
         if (job->hasLength) CopyText(sizeText, kTextSize, job->length);
-        return true;
+        return job->missing ? SizeAnswer::Missing : SizeAnswer::Answered;
     };
 }

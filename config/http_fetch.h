@@ -31,12 +31,22 @@ enum class BodyCheck { None, ProgramImage };
 HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent,
                        BodyCheck check = BodyCheck::None);
 
-// HEAD request for url; true when the request was made. A Content-Length
-// answer is copied into sizeText (512 bytes), which is otherwise untouched.
+// HEAD request for url; true when the request was made. The size of a
+// success is copied into sizeText (512 bytes), which is otherwise untouched.
+// A server that refuses HEAD (403, 405, 501) is asked for the first byte
+// with a ranged GET instead, whose Content-Range total (or a 200's length)
+// is the size; no other error status gives one.
 bool ProbeFileSize(const char* url, const char* userAgent, char* sizeText);
+
+// What sizing a file found.
+enum class SizeAnswer {
+    NotMade,   // no request could be made, or no answer came in time
+    Answered,  // a success, with the size in sizeText when it gave one
+    Missing,   // an error status, and no size from a ranged GET either
+};
 
 // The same, started at once and answered when the returned function is
 // called (the budget runs from the start); dropping the function unanswered
 // gives the request up.
-using ProbeAnswer = std::function<bool(char* sizeText)>;
+using ProbeAnswer = std::function<SizeAnswer(char* sizeText)>;
 ProbeAnswer StartSizeProbe(const char* url, const char* userAgent);

@@ -33,9 +33,10 @@ DocumentVerdict JudgeFreshness(DocumentRole role, const TiXmlDocument& document)
     if (root == nullptr) return DocumentVerdict::Unreadable;
     const uint64_t version = ReadDocumentVersion(root->Attribute("version"));
     uint64_t expiry = 0;
-    if (version == 0 || version < LastAcceptedVersion(role)) return DocumentVerdict::OlderVersion;
+    const bool kept = AppState.keepsDocumentVersions != 0;
+    if (version == 0 || (kept && version < LastAcceptedVersion(role))) return DocumentVerdict::OlderVersion;
     if (!ReadExpiry(root->Attribute("expires"), expiry) || expiry <= CurrentTime()) return DocumentVerdict::Expired;
-    RecordAcceptedVersion(role, version);
+    if (kept) RecordAcceptedVersion(role, version);
     return DocumentVerdict::Accepted;
 }
 

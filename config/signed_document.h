@@ -22,7 +22,8 @@ bool PublisherKeysPinned();
 
 // Parses a received document and judges it; signature is its signature
 // file's bytes, null when none could be read. With keys pinned, an accepted
-// document's version is recorded for role.
+// document's version is recorded for role (unless AppState says the
+// versions are not kept, as in the publisher's check of a site).
 DocumentVerdict JudgeDocument(DocumentRole role, const char* bytes, size_t count, const char* signature,
                               size_t signatureSize, TiXmlDocument& document);
 

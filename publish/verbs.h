@@ -6,6 +6,9 @@
 // list SITE_DIR BASE_URL [--run NAME]
 int ListSite(const Arguments& arguments);
 
+// check SETTINGS-URL [FILE-LIST-URL]
+int CheckSite(const Arguments& arguments);
+
 // keygen KEYFILE
 int MakeKey(const Arguments& arguments);
 

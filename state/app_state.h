@@ -36,6 +36,7 @@ class FileList {
 public:
     void Append(const FileEntry& entry) { entries_.push_back(entry); }
     const FileEntry& Head() const { return entries_.front(); }
+    const FileEntry& At(size_t index) const { return entries_[index]; }
     void RemoveHead() { entries_.pop_front(); }
     size_t Count() const { return entries_.size(); }
     bool Empty() const { return entries_.empty(); }
@@ -61,12 +62,14 @@ struct AppStateRecord {
     char engineLibraryPath[kTextSize] = {};
     const char* engineLibraryPin = kEngineLibraryPin;  // SHA-256 text; empty: any library
     const char* publisherKeys = kPublisherKeys;        // empty: documents unsigned
+    int32_t keepsDocumentVersions = 1;                 // 0: no version taken before counts, none is kept
     char signedEnginePin[kSha256TextSize] = {};        // the signed settings' engine library hash
     char runFileName[kTextSize] = {};
 
     // File list.
     FileEntry pendingEntry = {};
     FileList fileList;
+    int32_t unfoundFiles = 0;  // listed, but their servers answered with an error
 
     // Transfer counters. The two atomics are written on the engine's thread:
     // a 64-bit value must never be read half-written in a 32-bit process.
@@ -76,7 +79,13 @@ struct AppStateRecord {
     std::atomic<int64_t> currentBytesDone{0};
     int64_t completedBytes = 0;
     std::atomic<int64_t> bytesAtStart{0};
+    // The speed counts every byte fetched since the user pressed start, the
+    // files fetched ahead of their turn included: startTick is when the
+    // first file of the run started, fetchedBefore what the run fetched for
+    // the files it finished.
     uint32_t startTick = 0;
+    int32_t runOpen = 0;
+    int64_t fetchedBefore = 0;
 
     // Display texts.
     char currentFileName[kTextSize] = {};
@@ -98,6 +107,7 @@ struct AppStateRecord {
     EngineInterface* engine = nullptr;
     EngineCallback engineCallback = nullptr;
     StartVerifiedDownloadProc startVerified = nullptr;  // the module's export, when it has one
+    AnnounceFollowingFilesProc announceFollowing = nullptr;  // the module's export, when it has one
 
     // Window and resources.
     HINSTANCE appInstance = nullptr;

@@ -2,9 +2,10 @@
 
 #include <new>
 
-bool ChunkPipe::Allocate()
+bool ChunkPipe::Allocate(size_t buffers)
 {
-    memory_.reset(new (std::nothrow) char[kBuffers * kBufferSize]);
+    buffers_ = buffers < kBuffers ? buffers : kBuffers;
+    memory_.reset(new (std::nothrow) char[buffers_ * kBufferSize]);
     return memory_ != nullptr;
 }
 
@@ -21,8 +22,8 @@ template <class Change> void ChunkPipe::Announce(Change change)
 void ChunkPipe::Reset(size_t senders)
 {
     Locked locked(lock_);
-    for (size_t i = 0; i < kBuffers; ++i) free_[i] = memory_.get() + i * kBufferSize;
-    freeCount_ = kBuffers;
+    for (size_t i = 0; i < buffers_; ++i) free_[i] = memory_.get() + i * kBufferSize;
+    freeCount_ = buffers_;
     head_ = queued_ = 0;
     senders_ = senders;
     shut_ = false;

@@ -28,7 +28,8 @@ public:
     ChunkPipe(const ChunkPipe&) = delete;
     ChunkPipe& operator=(const ChunkPipe&) = delete;
 
-    bool Allocate();
+    // buffers of kBufferSize, at most kBuffers.
+    bool Allocate(size_t buffers = kBuffers);
     // Every buffer free, nothing queued, open for this many senders.
     void Reset(size_t senders);
     // A free buffer, waiting for one; nullptr once the pipe is shut.
@@ -49,6 +50,7 @@ private:
     mutable CriticalLock lock_;
     Condition changed_;
     std::unique_ptr<char[]> memory_;
+    size_t buffers_ = 0;
     char* free_[kBuffers] = {};
     size_t freeCount_ = 0;
     Chunk queue_[kBuffers];

@@ -15,9 +15,9 @@ constexpr uint64_t kMinShare = 4ull << 20;
 // A long check never looks like a hang.
 constexpr DWORD kVerifyingIntervalMs = 500;
 
-size_t ConnectionsFor(uint64_t bytes)
+size_t ConnectionsFor(uint64_t bytes, size_t most)
 {
-    return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, RequestRegistry::kSlots));
+    return static_cast<size_t>(std::min<uint64_t>(bytes / kMinShare, most));
 }
 
 // Where one connection's body goes into the file: a 200 brings the whole
@@ -38,20 +38,27 @@ Outcome RenameError(DWORD error) { return error == ERROR_ACCESS_DENIED ? Outcome
 
 }  // namespace
 
+size_t ConnectionsAtMost(uint64_t size)
+{
+    return size >= kSplitFrom ? std::max<size_t>(ConnectionsFor(size, kMostConnections), 1) : 1;
+}
+
 Download::Download(const Job& job, const JobLinks& links)
     : job_(job),
       links_(links),
-      servers_(job.target.count)
+      servers_(job.target.count),
+      started_(job.startReported)
 {
 }
 
-bool Download::Splittable() const { return job_.expected >= kSplitFrom; }
+bool Download::Splittable() const { return job_.expected >= kSplitFrom && job_.maxConnections > 1; }
 
 // A record without a version gives nothing to hold a server's answer
 // against: only the job that wrote it goes on from it.
 bool Download::Trusted(ResumeState& kept) const
 {
-    return job_.expected && LoadState(job_.side, job_.expected, kept) && (ownRecord_ || !kept.version.Empty());
+    return job_.expected && LoadState(job_.side, job_.expected, kept) &&
+           (ownRecord_ || job_.trustRecord || !kept.version.Empty());
 }
 
 Outcome Download::Prepare(uint64_t& done, bool& complete)
@@ -106,7 +113,8 @@ void Download::MakePlan(Plan& plan)
         plan.resuming = true;
         plan.present = job_.expected - plan.kept.MissingBytes();
         plan.split = Splittable();
-        plan.connections = plan.split ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes()), 1) : 1;
+        plan.connections =
+            plan.split ? std::max<size_t>(ConnectionsFor(plan.kept.MissingBytes(), job_.maxConnections), 1) : 1;
         return;
     }
     // None kept, or a damaged or foreign one: the file starts from its first byte.
@@ -114,7 +122,7 @@ void Download::MakePlan(Plan& plan)
     plan.kept.size = job_.expected;
     plan.kept.count = job_.expected ? 1 : 0;
     plan.kept.missing[0] = {0, job_.expected};
-    plan.connections = Splittable() ? ConnectionsFor(job_.expected) : 1;
+    plan.connections = Splittable() ? ConnectionsFor(job_.expected, job_.maxConnections) : 1;
     plan.split = plan.connections > 1;
 }
 
@@ -273,6 +281,9 @@ Outcome Download::Finish(uint64_t size)
         if (!matches) return PassBadCopy();
     }
     if (!part_.Close()) return Outcome::WriteFailed;
+    // Fetched ahead, it waits in its side files for its turn; the round left
+    // a record that claims every byte.
+    if (job_.keepAside) return Outcome::Ok;
     if (!MoveFileExA(job_.side.part, job_.localPath, MOVEFILE_REPLACE_EXISTING)) return RenameError(GetLastError());
     DeleteFileA(job_.side.state);
     return Outcome::Ok;

@@ -17,6 +17,9 @@
 #include "tkwengine/round.h"
 #include "tkwengine/server_choice.h"
 
+// The connections a file of size bytes is fetched over at most.
+size_t ConnectionsAtMost(uint64_t size);
+
 class Download {
 public:
     Download(const Job& job, const JobLinks& links);
@@ -31,6 +34,8 @@ public:
     // Checks the hash of the size bytes written and gives them the file's
     // name; StartAgain when the copy failed the check and a server is left.
     Outcome Finish(uint64_t size);
+    // The program hears Started once for the file, with the bytes present.
+    void ReportStarted(uint64_t present);
 
 private:
     struct Plan {
@@ -54,7 +59,6 @@ private:
     void DropSideFiles();
     Outcome StartAgainAfterChange();
     Outcome PassBadCopy();
-    void ReportStarted(uint64_t present);
 
     const Job& job_;
     JobLinks links_;
@@ -65,5 +69,5 @@ private:
     uint32_t sources_ = 0;     // of the copy in the part file (ServerChoice's sources)
     bool ownRecord_ = false;   // a record this job wrote: trusted without a version
     bool restarted_ = false;   // for a change on the server, which happens once
-    bool started_ = false;
+    bool started_;
 };

@@ -8,6 +8,7 @@
 #include "common/engine_contract.h"
 #include "common/text.h"
 #include "common/win_handles.h"
+#include "tkwengine/ahead.h"
 #include "tkwengine/cancel_signal.h"
 #include "tkwengine/chunk_pipe.h"
 #include "tkwengine/handle_closer.h"
@@ -25,6 +26,8 @@ public:
     bool Launch();  // the internet session and the transfer buffers, made once
     // sha256 nullptr: no hash to check.
     StartResult Start(const char* url, uint64_t expected, const char* sha256);
+    // The files that follow the one just started, fetched ahead where they can be.
+    void Announce(const FollowingFile* files, uint32_t count);
     void Cancel();
     // Cancels and waits up to waitMs for every thread of the engine's own;
     // false when one is still running, and the engine may not go yet.
@@ -34,15 +37,19 @@ public:
     bool OnJobThread() const { return worker_.IsCurrent(); }
 
 private:
+    StartResult MakeJob(const char* url, uint64_t expected, const char* sha256, Job& job) const;
+
     char serverList_[kTextSize] = {};
     // One for the engine's life: the next file's request goes out on a
     // connection the last one left open.
     InetHandle session_;
     char folder_[MAX_PATH] = {};
+    uint64_t currentExpected_ = 0;
     CancelSignal cancel_;
     RequestRegistry requests_;
     Reporter reporter_;
     ChunkPipe pipe_;
     HandleCloser closer_;
+    Ahead ahead_;
     Worker worker_;  // last: its thread ends before the pieces it works with go
 };

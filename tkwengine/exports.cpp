@@ -62,6 +62,14 @@ extern "C" int32_t __stdcall StartVerifiedDownload(const char* url, uint32_t siz
     return g_engine->Start(url, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow, sha256 ? sha256 : "");
 }
 
+// The files that follow the one just started (kAnnounceFollowingFilesExport).
+extern "C" int32_t __stdcall AnnounceFollowingFiles(const FollowingFile* files, uint32_t count)
+{
+    if (!g_engine || (count && !files)) return kCallRefused;
+    g_engine->Announce(files, count);
+    return kCallDone;
+}
+
 extern "C" EngineInterface* __stdcall GetVDInterface(const char*, const char* serverList, EngineCallback* callback,
                                                      int32_t, int32_t, int32_t, int32_t, HWND)
 {

@@ -17,7 +17,7 @@ Outcome Transfer(const Job& job, const JobLinks& links, uint64_t& done)
     bool complete = false;
     if (Outcome outcome = download.Prepare(done, complete); outcome != Outcome::Ok) return outcome;
     if (complete) {
-        links.reporter.Started(done);
+        download.ReportStarted(done);
         return Outcome::Ok;
     }
     // A round that brought bytes starts the count of tries afresh.

@@ -1,5 +1,6 @@
 #include "tkwengine/worker.h"
 
+#include "tkwengine/ahead.h"
 #include "tkwengine/reporter.h"
 #include "tkwengine/transfer.h"
 
@@ -14,6 +15,12 @@ bool Worker::Start(const Job& job)
 
 void Worker::Run()
 {
+    // A file fetched ahead is whole in its side files, or waited for.
+    if (job_.ahead == FetchedAhead::Running && links_.ahead)
+        job_.trustRecord = links_.ahead->WaitFor(job_.localPath, links_.reporter);
+    else if (job_.ahead == FetchedAhead::Whole)
+        links_.reporter.Started(job_.presentBeforeAhead);
+    job_.startReported = job_.ahead != FetchedAhead::Nothing;
     uint64_t done = 0;
     Outcome outcome = Transfer(job_, links_, done);
     // The program starts the next job as soon as it hears the last event,

@@ -154,6 +154,38 @@ TEST_F(DownloadStart, AHashGoesWithTheFileWhenTheModuleCanCheckIt)
               Calls());
 }
 
+namespace {
+
+std::vector<std::string> g_announced;
+
+int32_t __stdcall RecordAnnounced(const FollowingFile* files, uint32_t count)
+{
+    std::string line;
+    for (uint32_t i = 0; i < count; ++i)
+        line += std::string(files[i].url) + " " + std::to_string(files[i].sizeLow) + " " + files[i].sha256 + ";";
+    g_announced.push_back(line);
+    return 0;
+}
+
+}  // namespace
+
+// Right after each accepted start, a module that fetches ahead hears of the
+// files that follow, as their starts will name them.
+TEST_F(DownloadStart, TheFilesThatFollowAreAnnouncedAfterEachStart)
+{
+    const std::string hash(64, 'b');
+    AddFile("http://h/a.bin", "10");
+    AddFile("http://h/b.bin", "20", hash.c_str());
+    AddFile("http://h/c.bin", "30");
+    g_announced.clear();
+    AppState.announceFollowing = &RecordAnnounced;
+    ToggleDownload();
+    ToggleDownload();
+    AppState.fileList.RemoveHead();
+    ToggleDownload();
+    EXPECT_EQ((Lines{"http://h/b.bin 20 " + hash + ";http://h/c.bin 30 ;", "http://h/c.bin 30 ;"}), g_announced);
+}
+
 // A start the engine is not ready for (the paused job still letting go)
 // waits, without blocking, and is made at the next tick; a pause drops it.
 TEST_F(DownloadStart, AStartRightAfterAPauseIsNeverLost)

@@ -115,12 +115,31 @@ TEST_F(EngineEvents, SlowTransferLeavesRemainingTimeAsItWas)
     EXPECT_STREQ("00:01:00", AppState.remainingText);
 }
 
-TEST_F(EngineEvents, StartedResetsTheSpeedAndTakesTheTime)
+// The first Started of a run resets the speed and takes the time; the speed
+// then counts what every file fetched since, not what a file had when it
+// started, until a pause or an error ends the run.
+TEST_F(EngineEvents, TheSpeedCountsEveryByteFetchedSinceTheRunStarted)
 {
     CopyText(AppState.speedText, "55 KB");
     HandleEngineEvent(kEngineStarted, 0);
     EXPECT_STREQ("0 KB", AppState.speedText);
     EXPECT_LE(GetTickCount() - AppState.startTick, 1000u);
+    AddFile("http://h/one.bin", "1500000");
+    AddFile("http://h/two.bin", "2000000");
+    AppState.downloading = 1;
+    AppState.bytesAtStart = 500000;  // kept from an earlier run
+    AppState.currentBytesDone = 1500000;
+    FinishedAfter(1000);
+    EXPECT_STREQ("1000 KB", AppState.speedText);
+    HandleEngineEvent(kEngineStarted, 0);  // the second file, which had 1,000,000 bytes fetched ahead
+    AppState.bytesAtStart = 0;
+    AppState.currentBytesDone = 2000000;
+    ProgressAfter(2000);
+    EXPECT_STREQ("1500 KB", AppState.speedText);
+    HandleEngineEvent(kEngineError, kErrorNetwork);
+    CopyText(AppState.speedText, "7 KB");
+    HandleEngineEvent(kEngineStarted, 0);
+    EXPECT_STREQ("0 KB", AppState.speedText);
 }
 
 TEST_F(EngineEvents, FinishedFirstOfTwoStartsTheNext)

@@ -220,6 +220,21 @@ TEST(DocumentWalk, FileListTable)
     EXPECT_EQ(E_FAIL, ApplyFileListDocument("<File url='http://h/a'/>", 24, probe.Function()));
 }
 
+// Files whose servers answered with an error are left out and counted; the
+// walk goes on past them.
+TEST(DocumentWalk, FilesTheServerDoesNotHaveAreCounted)
+{
+    ResetAppState();
+    FakeProbe probe;
+    probe.sizes = {{"http://h/a.bin", "1"}, {"http://h/c.bin", "3"}};
+    probe.missing = {"http://h/b.bin", "http://h/d.bin"};
+    const std::string doc = "<Download><File url='http://h/a.bin'/><File url='http://h/b.bin'/>"
+                            "<File url='http://h/c.bin'/><File url='http://h/d.bin'/></Download>";
+    ASSERT_EQ(S_OK, ApplyFileListDocument(doc.data(), doc.size(), probe.Function()));
+    EXPECT_EQ((Urls{"http://h/a.bin", "http://h/c.bin"}), ListedUrls());
+    EXPECT_EQ(2, AppState.unfoundFiles);
+}
+
 // A File element's sha256 goes with its entry, in lower case; any other
 // value is as if there were none.
 TEST(DocumentWalk, APublishersHashGoesWithItsFile)

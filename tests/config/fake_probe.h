@@ -12,6 +12,7 @@
 struct FakeProbe {
     std::map<std::string, std::string> sizes;  // URL -> Content-Length text; absent = none sent
     std::set<std::string> unreachable;
+    std::set<std::string> missing;  // answered with an error status
     std::vector<std::string> calls;
     std::vector<std::string> agents;
 
@@ -23,10 +24,11 @@ struct FakeProbe {
             return [this, name = std::string(url), agent](char* sizeText) {
                 calls.push_back(name);
                 agents.push_back(agent);
-                if (unreachable.count(name)) return false;
+                if (unreachable.count(name)) return SizeAnswer::NotMade;
+                if (missing.count(name)) return SizeAnswer::Missing;
                 auto it = sizes.find(name);
                 if (it != sizes.end()) CopyText(sizeText, kTextSize, it->second.c_str());
-                return true;
+                return SizeAnswer::Answered;
             };
         };
     }

@@ -235,6 +235,58 @@ TEST_F(HttpFetch, ProbeWithoutLengthKeepsSizeText)
     EXPECT_STREQ("0", size);
 }
 
+// A HEAD refused (405, 403 of a URL signed for GET, 501) is followed by a
+// GET of the first byte; no other error status sizes a file, whatever
+// length its page has.
+TEST_F(HttpFetch, OnlyASuccessSizesAFile)
+{
+    const std::string data(5000, 'd'), page(164, 'p');
+    HttpReply file = HttpReply::Ok(data);
+    file.ranges = file.exactRanges = true;
+    HttpReply noLength = HttpReply::Status(405, "Method Not Allowed");
+    noLength.contentLength = "none";
+    HttpReply unsized = HttpReply::Ok("");
+    unsized.contentLength = "none";
+    struct Row {
+        const char* name;
+        HttpReply head;
+        HttpReply get;  // status 0: not asked for
+        SizeAnswer answer;
+        const char* size;
+    } const rows[] = {
+        {"405 with its page's length", HttpReply::Status(405, "Method Not Allowed", page), file, SizeAnswer::Answered,
+         "5000"},
+        {"405 without a length", noLength, file, SizeAnswer::Answered, "5000"},
+        {"403 to HEAD", HttpReply::Status(403, "Forbidden", page), file, SizeAnswer::Answered, "5000"},
+        {"501, then a GET that ignores ranges", HttpReply::Status(501, "Not Implemented"), HttpReply::Ok(data),
+         SizeAnswer::Answered, "5000"},
+        {"405, then nothing there", noLength, HttpReply::Status(404, "Not Found", page), SizeAnswer::Missing, "0"},
+        {"404 with its page's length", HttpReply::Status(404, "Not Found", page), HttpReply::Status(0, ""),
+         SizeAnswer::Missing, "0"},
+        {"500", HttpReply::Status(500, "Internal Server Error", page), HttpReply::Status(0, ""), SizeAnswer::Missing,
+         "0"},
+        {"200 without a length", unsized, HttpReply::Status(0, ""), SizeAnswer::Answered, "0"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HttpResponder responder;
+        HttpReply head = row.head;
+        head.times = 1;
+        responder.Serve("/sized.bin", head);
+        if (row.get.status) responder.Serve("/sized.bin", row.get);
+        char size[kTextSize] = "0";
+        EXPECT_EQ(row.answer, StartSizeProbe(responder.Url("/sized.bin").c_str(), "Glenmoor FileXml")(size));
+        EXPECT_STREQ(row.size, size);
+        const auto requests = responder.Requests();
+        ASSERT_EQ(row.get.status ? 2u : 1u, requests.size());
+        if (row.get.status) {
+            EXPECT_EQ("GET", requests[1].method);
+            EXPECT_EQ("bytes=0-0", requests[1].Header("range"));
+            EXPECT_EQ("Glenmoor FileXml", requests[1].Header("user-agent"));
+        }
+    }
+}
+
 TEST_F(HttpFetch, ProbeRefusesMalformedUrls)
 {
     char size[kTextSize] = "0";

@@ -75,6 +75,7 @@ TLS = BUILD / "tls"  # the test authority and its certificates (tools/make-test-
 BAD_CERTIFICATES = {"untrusted": PORT + 2, "wrong-name": PORT + 3, "expired": PORT + 4}
 OTHER_TRUSTED_PORT = PORT + 5
 PROXY_PORT = PORT + 6
+LONG_LINK_PORT = PORT + 7
 
 
 # Publisher signatures ------------------------------------------------------------
@@ -311,6 +312,23 @@ class StallingRelay(SilentServer):
     def go_on(self):
         with self.lock:
             self.budget = None
+
+
+class LongLink:
+    """A link with a round trip of 2 x delay_ms to an upstream address, on
+    LONG_LINK_PORT (bench/latency_relay.py, which the benchmarks use too)."""
+
+    def __init__(self, upstream, delay_ms=50):
+        host, port = upstream.rsplit(":", 1)
+        self.address = f"localhost:{LONG_LINK_PORT}"
+        self.process = subprocess.Popen([sys.executable, str(SOURCE / "bench" / "latency_relay.py"),
+                                         str(LONG_LINK_PORT), "127.0.0.1" if host == "localhost" else host, port,
+                                         str(delay_ms)])
+        wait_for(lambda: listening(("127.0.0.1", LONG_LINK_PORT)), 10, "the long link")
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
 
 
 class Site:

@@ -27,9 +27,9 @@ class Scripted:
     def serve(self, path, body=b"", status=200, reason="OK", times=0, headers=(), signed=True, **options):
         """Queues a reply; options: length ("auto", "none" or a number),
         close_after (bytes of the body sent), stall_ms, trickle_ms (one byte
-        each), rate (bytes a second), ranges, refuse. Under a key, a
-        document answered with 200 is signed (unless not signed) and its
-        signature queued as often."""
+        each), rate (bytes a second), ranges, refuse, only (the one method
+        the reply answers). Under a key, a document answered with 200 is
+        signed (unless not signed) and its signature queued as often."""
         if signed and harness.SIGNED and status == 200 and path.split("?")[0].endswith(".xml"):
             body, signature = harness.signed(body)
             self.serve(harness.signature_location(path), signature, times=times, signed=False)

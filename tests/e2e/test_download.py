@@ -2,6 +2,7 @@
 over several connections, the program started at the end or not."""
 import random
 import time
+from pathlib import Path
 
 import harness
 from harness import START_BUTTON, START_LOOKS, START_PLACE, Site
@@ -138,3 +139,53 @@ def test_a_kill_at_any_moment_of_a_resume_keeps_the_bytes_already_there(launch, 
     starts = [0 if asked == "-" else int(asked[6:].split("-")[0]) for asked in gets]
     # Each resume goes on from the bytes the state last saved: never from the start again.
     assert starts[0] == 0 and 0 < starts[1] and starts[1:] == sorted(starts[1:]), starts
+
+
+def test_many_small_files_over_a_long_link_take_their_names_in_the_lists_order(launch, site, folders):
+    names = [f"many/f{i:03}.bin" for i in range(200)]
+    for i, name in enumerate(names):
+        site.add_file(name, 3000 + 7 * i)
+    link = harness.LongLink(harness.address_of("http"))
+    try:
+        urls = [f"http://{link.address}/{name}" for name in names + [Site.LAUNCHER]]
+        site.file_list(*urls, run=urls[-1])
+        program = launch()
+        program.click(*START_BUTTON)
+        launched = folders.download / "launched.txt"
+        program.wait(launched.exists, 180, "the downloaded program's marker")
+    finally:
+        link.close()
+    files = site.listed()
+    for name, data in files.items():
+        assert (folders.download / name).read_bytes() == data, name
+    # Fetched several at a time, each takes its name in its turn (a rename
+    # stamps its inode's change time), and the program starts after the last.
+    taken = sorted(files, key=lambda name: (folders.download / name).stat().st_ctime_ns)
+    assert taken == [Path(url).name for url in urls]
+    assert launched.stat().st_mtime_ns >= (folders.download / taken[-1]).stat().st_ctime_ns
+    gets = [r["uri"] for r in site.server.requests() if r["method"] == "GET" and r["uri"].startswith("/many/")]
+    assert sorted(gets) == sorted(f"/{name}" for name in names)  # each fetched once
+
+
+def test_a_pause_stops_the_files_fetched_ahead_and_nothing_whole_is_fetched_twice(launch, site, folders):
+    site.add_file("paced/first.bin", 4 << 20)
+    ahead = [f"glenmoor/client/ahead{i}.bin" for i in range(3)] + ["slow/ahead-slow.bin"]
+    for name in ahead:
+        site.add_file(name, 600 << 10)
+    site.file_list("paced/first.bin", *ahead, run="")
+    program = launch()
+    program.click(*START_BUTTON)
+    slow_part = folders.download / "ahead-slow.bin.vxpart"
+    program.wait(lambda: slow_part.exists() and slow_part.stat().st_size > 64 << 10, 60, "a file fetched ahead")
+    program.click(*START_BUTTON)  # pause
+    program.move_to(20, 20)
+    program.wait_screen(lambda shot: harness.look(shot, START_PLACE, START_LOOKS) == "start", 30, "the pause")
+    assert not (folders.download / "ahead-slow.bin").exists()
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    for name, data in files.items():
+        assert (folders.download / name).read_bytes() == data, name
+    site.server.settle()
+    for name in ahead:
+        gets = [r["range"] for r in site.server.requests() if r["method"] == "GET" and r["uri"] == f"/{name}"]
+        assert gets[0] == "-" and all(asked.startswith("bytes=") for asked in gets[1:]), (name, gets)

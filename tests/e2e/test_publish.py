@@ -1,6 +1,8 @@
 """The publisher's command against the real program: what it writes is what
 the downloader reads, and what it signs openssl finds signed."""
+import hashlib
 import os
+import random
 import re
 import subprocess
 
@@ -8,6 +10,7 @@ import pytest
 
 import harness
 from harness import START_BUTTON
+from scripted import Scripted
 
 
 def test_a_listed_folder_downloads_byte_for_byte(launch, site, folders):
@@ -37,6 +40,57 @@ def test_words_the_command_does_not_take_are_refused():
         refused = harness.publish(*words)
         assert refused.returncode == 2, words
         assert b"usage: vexil-publish" in refused.stderr
+
+
+def sha256(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def test_check_passes_the_demo_site_and_names_each_fault_of_another(site):
+    good = harness.publish("check", site.server.url("glenmoor/download.xml"))
+    assert good.returncode == 0, good.stdout
+    assert good.stdout.decode("cp949").endswith(" 0 errors, 0 warnings, 4 notes\n")
+
+    scripted = Scripted()
+    mirror = harness.address_of("http")  # nginx: the same files, its own ETags
+    scripted.serve("/settings.xml", f'<Download><Service id="x"/><Server addr="{mirror}"/></Download>'.encode())
+    bodies = {name: random.Random(name).randbytes(5000) for name in
+              ("refused405", "refused403", "ignores", "busy", "tagged", "wrong", "gone")}
+    faults = {"refused405": dict(status=405, reason="Method Not Allowed", only="HEAD"),
+              "refused403": dict(status=403, reason="Forbidden", only="HEAD"),
+              "busy": dict(status=503, reason="Service Unavailable", only="GET", headers=["Retry-After: 2"])}
+    for name, body in bodies.items():
+        if name in faults:
+            scripted.serve(f"/files/{name}", **faults[name])
+        if name != "gone":
+            scripted.serve(f"/files/{name}", body, ranges="exact" if name != "ignores" else False,
+                           headers=['ETag: "scripted-1"'])
+    (site.root / "files").mkdir()
+    (site.root / "files" / "tagged").write_bytes(bodies["tagged"])
+    site.add_file("moved/down.bin", 1000)
+    urls = [scripted.url(f"/files/{name}") for name in bodies] + [site.server.url("moved/down.bin", "https")]
+    hashes = {url: sha256(bodies[url.rsplit("/", 1)[1]]) for url in urls[:-1]}
+    hashes[scripted.url("/files/wrong")] = sha256(b"other bytes")
+    scripted.serve("/list.xml", "\n".join(
+        ["<Download>"] + [f'<File url="{url}" sha256="{hashes.get(url, "")}"/>' for url in urls] +
+        ["</Download>"]).encode())
+    found = harness.publish("check", scripted.url("/settings.xml"), scripted.url("/list.xml"))
+    assert found.returncode == 1
+    lines = found.stdout.decode("cp949").splitlines()
+
+    def named(severity, url, what):
+        return any(line.startswith(f"{severity} {url}: {what}") for line in lines)
+
+    files = scripted.url("/files/")
+    assert named("warning", files + "refused405", "HEAD is refused (405)")
+    assert named("warning", files + "refused403", "HEAD is refused (403)")
+    assert named("warning", files + "ignores", "Range is ignored (200)")
+    assert named("error", files + "busy", "GET answers 503")
+    assert named("warning", f"http://{mirror}/files/tagged", 'its ETag "')
+    assert named("error", files + "wrong", "its bytes do not have the listed sha256")
+    assert named("error", files + "gone", "HEAD answers 404")
+    assert named("error", site.server.url("moved/down.bin", "https"), "it redirects from https to http")
+    assert lines[-1].startswith(f"checked {len(urls)} files")
 
 
 def openssl(*args):
@@ -122,3 +176,14 @@ def test_sign_refuses_what_a_player_would_refuse(tmp_path, site):
     refused = harness.publish("sign", harness.TREE_KEY, tmp_path / "other.xml", "--version", "7", "--expires",
                               harness.utc_after(3600))
     assert refused.returncode == 1 and b"Download" in refused.stderr
+
+
+@pytest.mark.skipif(not harness.SIGNED, reason="the build pins no publisher key")
+def test_check_names_a_document_the_program_refuses_and_keeps_no_version(site, folders):
+    settings = site.root / SETTINGS
+    settings.write_bytes(settings.read_bytes().replace(b"GlenmoorClient", b"GlenmoorClienT", 1))
+    found = harness.publish("check", site.server.url(SETTINGS))
+    assert found.returncode == 1
+    refused = [line for line in found.stdout.decode("cp949").splitlines() if "is refused" in line]
+    assert len(refused) == 1 and "다운로드 정보의 서명이 올바르지 않습니다" in refused[0], found.stdout
+    assert not list(folders.user.parent.parent.glob("Program Files*/Glenmoor/engine/*.version"))

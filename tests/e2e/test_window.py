@@ -31,8 +31,10 @@ def test_while_downloading_pause_shows_and_close_is_inert_then_closes_when_idle(
 
 
 def test_an_engine_error_shows_in_red_where_the_label_was(launch, site):
+    missing = site.add_file("glenmoor/client/missing.bin", 1000)
     site.file_list("glenmoor/client/missing.bin", run="")
     program = launch()
+    missing.unlink()  # sized, then gone
     program.move_to(*AWAY)
     ready = program.screenshot()
     assert red_pixels(ready, *MESSAGE_LINE) == 0

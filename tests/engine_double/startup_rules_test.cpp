@@ -170,6 +170,24 @@ TEST_F(StartUpRules, AnEmptyListSaysThereIsNothingToDownload)
     EXPECT_TRUE(library_.Violations().empty());
 }
 
+// The count of listed files the server does not have is said, and the rest
+// can still be downloaded: the first start clears it.
+TEST_F(StartUpRules, ListedFilesTheServerDoesNotHaveAreCounted)
+{
+    ServeSettings("AppData", "");
+    ServeFileList({{"first.bin", 10}, {"gone.bin", -1}, {"also-gone.bin", -1}});
+    PlaceContractEngine();
+    Open();
+    char expected[kTextSize];
+    FormatText(expected, sizeof expected, kMessageFilesNotFound, 2);
+    EXPECT_STREQ(expected, AppState.statusMessage);
+    EXPECT_EQ(10, AppState.totalSize);
+    ClickStart();
+    PumpFor(100);
+    EXPECT_EQ(3u, library_.Calls().size());
+    EXPECT_STREQ("", AppState.statusMessage);
+}
+
 TEST_F(StartUpRules, ThePlacedWindowIsCentredAndTitledAndNamesTheFirstFile)
 {
     ServeSettings("AppData", "Client");

@@ -42,7 +42,8 @@ protected:
     void ServeSettings(const std::string& saveto, const std::string& mkdir, const std::string& extra = "");
     // File list of (name, size) under /files/, each sized by its HEAD answer
     // and, under a pinned key, with a hash; served at a path of its own that
-    // becomes the file-list URL.
+    // becomes the file-list URL. A size below 0: the file is listed, but the
+    // server does not have it.
     void ServeFileList(const std::vector<std::pair<std::string, int64_t>>& files);
     // A document, with its signature under a pinned key.
     void ServeDocument(const std::string& path, const std::string& body, const DocumentSigning& signing);

@@ -78,16 +78,19 @@ def control(conn, method, target, body):
     conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n" % len(answer) + answer)
 
 
-def take_reply(path):
+def take_reply(path, method):
+    """The first reply queued for the path that answers this method (a reply
+    scripted with only=METHOD answers that one alone)."""
     with lock:
-        queue = scripts.get(path) or scripts.get(path.split("?", 1)[0])
-        if not queue:
+        queue = scripts.get(path) or scripts.get(path.split("?", 1)[0]) or []
+        entries = [entry for entry in queue if entry[0].get("only", method) == method]
+        if not entries:
             return {"status": "404", "reason": "Not Found", "headers": [], "body": b"not found"}
-        entry = queue[0]
+        entry = entries[0]
         if entry[1] is not None:
             entry[1] -= 1
             if entry[1] == 0 and len(queue) > 1:
-                queue.pop(0)
+                queue.remove(entry)
         return entry[0]
 
 
@@ -96,8 +99,8 @@ def byte_range(reply, headers, body):
     ranges=exact a "bytes=N-M" one too, else that gets the rest of the body
     from N (and says so), as servers do that mishandle closed ranges."""
     wanted = dict((k.lower(), v) for k, v in headers).get("range", "")
-    if reply.get("ranges") not in ("1", "exact") or not wanted.startswith("bytes="):
-        return None
+    if reply.get("ranges") not in ("1", "exact") or not wanted.startswith("bytes=") or "," in wanted:
+        return None  # several ranges in one request: the whole body
     first, last = (wanted[6:].split("-") + [""])[:2]
     start = int(first or 0)
     end = min(int(last), len(body) - 1) if last and reply["ranges"] == "exact" else len(body) - 1
@@ -119,7 +122,7 @@ def send_body(conn, body, rate, trickle_ms):
 
 
 def answer(conn, method, target, headers):
-    reply = take_reply(target)
+    reply = take_reply(target, method)
     if int(reply.get("stall_ms", "0")):
         time.sleep(int(reply["stall_ms"]) / 1000.0)
     if reply.get("refuse") == "1":

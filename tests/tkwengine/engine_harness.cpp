@@ -258,6 +258,17 @@ int32_t EngineTest::Start(const std::string& url, uint64_t size, const std::stri
                           : verified(url.c_str(), low, high, text, 0, sha256.c_str());
 }
 
+int32_t EngineTest::Announce(const std::vector<Following>& files)
+{
+    static auto announce = reinterpret_cast<AnnounceFollowingFilesProc>(
+        reinterpret_cast<void*>(Export(kAnnounceFollowingFilesExport)));
+    std::vector<FollowingFile> named;
+    for (const Following& file : files)
+        named.push_back({file.url.c_str(), static_cast<uint32_t>(file.size), static_cast<uint32_t>(file.size >> 32),
+                         file.sha256.c_str()});
+    return announce(named.data(), static_cast<uint32_t>(named.size()));
+}
+
 bool EngineTest::FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
                              const std::string& sha256)
 {

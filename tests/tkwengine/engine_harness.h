@@ -91,6 +91,13 @@ protected:
     void Create(const char* serverList);
     // StartVerifiedDownload with a hash, StartDownload without.
     int32_t Start(const std::string& url, uint64_t size, const std::string& sha256 = "");
+    // The files that follow, as the program names them after a start.
+    struct Following {
+        std::string url;
+        uint64_t size;
+        std::string sha256;
+    };
+    int32_t Announce(const std::vector<Following>& files);
     // Fetches path into a fresh local file, with fresh events; true once it ended.
     bool FetchAfresh(const ScriptedServer& server, const std::string& path, uint64_t size,
                      const std::string& sha256 = "");
