@@ -61,7 +61,8 @@ bool IsValidUtf8(const std::string& text)
     return true;
 }
 
-// The signature file of the document at url, read whole; false without one.
+// The signature file as its answer gives it, whole; false when none was
+// read (or none was asked for).
 bool TakeSignature(const DocumentAnswer& answer, std::vector<char>& signature)
 {
     DWORD count = kSignatureFileCapacity;

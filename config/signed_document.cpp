@@ -6,7 +6,6 @@
 #include "common/file_system.h"
 #include "common/freshness.h"
 #include "common/signature.h"
-#include "common/size_text.h"
 #include "common/text.h"
 #include "common/win_handles.h"
 #include "config/engine_library.h"
