@@ -9,6 +9,7 @@
 #include "config/background_picture.h"
 #include "config/documents.h"
 #include "config/engine_library.h"
+#include "config/signed_document.h"
 #include "state/app_state.h"
 #include "state/messages.h"
 
@@ -121,10 +122,17 @@ void ResolveDownloadFolder()
     }
 }
 
+// Under the publisher's key the library must be pinned (by the build or
+// the signed settings) and check each file's hash itself: a library a
+// server chose, or one that starts files unchecked, would undo the
+// signature.
+bool SignedRulesAllow(const char* pin) { return !PublisherKeysPinned() || pin[0] != '\0'; }
+
 // Loads the engine library, obtains the engine object and gives it the
 // folder; returns the engine's answer to the folder, or E_FAIL.
 HRESULT LoadEngine(HWND reference)
 {
+    if (!SignedRulesAllow(AppState.engineLibraryPin)) return E_FAIL;
     AppState.engineModule = LoadPinnedLibrary(AppState.engineLibraryPath, AppState.engineLibraryPin);
     if (AppState.engineModule == nullptr) return E_FAIL;
     // Through void*: FARPROC and the export's real type are unrelated function types.
@@ -133,6 +141,7 @@ HRESULT LoadEngine(HWND reference)
     if (getInterface == nullptr) return E_FAIL;
     AppState.startVerified = reinterpret_cast<StartVerifiedDownloadProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartVerifiedDownloadExport)));
+    if (AppState.startVerified == nullptr && PublisherKeysPinned()) return E_FAIL;
     AppState.startDelta = reinterpret_cast<StartDeltaDownloadProc>(
         reinterpret_cast<void*>(GetProcAddress(AppState.engineModule, kStartDeltaDownloadExport)));
     AppState.announceFollowing = reinterpret_cast<AnnounceFollowingFilesProc>(
@@ -187,7 +196,8 @@ HRESULT RunStartUp(HWND window)
     AppState.engine = nullptr;
     AppState.engineModule = nullptr;
     if (FAILED(ReadDocuments())) {
-        CopyText(AppState.statusMessage, kMessageDocumentsUnreadable);
+        // A refused document has said why.
+        if (AppState.statusMessage[0] == '\0') CopyText(AppState.statusMessage, kMessageDocumentsUnreadable);
         return E_FAIL;
     }
 

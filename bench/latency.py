@@ -6,7 +6,9 @@ bench.py's). Run by bench/run.sh after bench.py; uses its helpers and its
 site. Prints each round's figures, then the medians and the ratios of the
 measurements: start-up with 50 listed files, one 64 MiB file on a server
 capping each connection, 200 files of 100 KB and 50 of 1 MB through the
-relay, and 500 files of 10 KB on loopback.
+relay, 500 files of 10 KB on loopback, and a 64 MiB file whose own host is
+slow (a second relay passing 100 KB/s a connection, no delay) with nginx as
+an unlimited mirror.
 """
 import os
 import socket
@@ -48,6 +50,9 @@ class FileSet:
 
 FILE_SETS = [FileSet("100k", 200, 100_000), FileSet("1m", 50, 1_000_000), FileSet("10k", 500, 10_000, relayed=False)]
 CAPPED = "relay64.bin"
+SLOW_HOST_PORT = RELAY_PORT + 1
+SLOW_HOST_RATE = int(os.environ.get("BENCH_SLOW_HOST_RATE", "100000"))
+SLOW_FILE = "slowhost/slow64.bin"
 AUTHORITY = os.path.join(bench.BUILD, "tls", "authority.pem")
 
 
@@ -71,6 +76,16 @@ def make_site():
     bench.write_text(os.path.join(folder, "list-small100.xml"),
                      bench.file_list(f"{BASE}/small100/{name}" for name in SMALL))
     bench.write_text(os.path.join(folder, "list-relay64.xml"), bench.file_list([f"{BASE}/capped/{CAPPED}"]))
+    slow = os.path.join(folder, SLOW_FILE)
+    os.makedirs(os.path.dirname(slow), exist_ok=True)
+    if not os.path.exists(slow) or os.path.getsize(slow) != 64 * bench.MIB:
+        with open(slow, "wb") as f:
+            for _ in range(64):
+                f.write(os.urandom(bench.MIB))
+    bench.write_text(os.path.join(folder, "settings-slowhost.xml"),
+                     bench.SETTINGS.format(server=bench.SERVER, folder="VexilBench"))
+    bench.write_text(os.path.join(folder, "list-slowhost.xml"), bench.file_list([slow_urls()[0]]))
+    bench.write_text(os.path.join(folder, "list-mirror-alone.xml"), bench.file_list([slow_urls()[1]]))
     for files in FILE_SETS:
         os.makedirs(os.path.join(folder, "many", files.key), exist_ok=True)
         for i, name in enumerate(files.names):
@@ -79,12 +94,17 @@ def make_site():
         bench.write_text(os.path.join(folder, files.list_name), bench.file_list(files.urls()))
 
 
-def start_relay(upstream_port):
+def slow_urls():
+    """The slow file on its own (slow) host, and on the mirror."""
+    return [f"http://localhost:{SLOW_HOST_PORT}/bench/{SLOW_FILE}", f"http://{bench.SERVER}/bench/{SLOW_FILE}"]
+
+
+def start_relay(upstream_port, port=RELAY_PORT, delay_ms=DELAY_MS, rate=0):
     relay = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "latency_relay.py"),
-                              str(RELAY_PORT), "127.0.0.1", str(upstream_port), str(DELAY_MS)])
+                              str(port), "127.0.0.1", str(upstream_port), str(delay_ms), str(rate)])
     for _ in range(100):
         try:
-            socket.create_connection(("127.0.0.1", RELAY_PORT), timeout=1).close()
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
             return relay
         except OSError:
             time.sleep(0.05)
@@ -137,6 +157,31 @@ def curl_fetch(urls):
     return time.monotonic() - start
 
 
+def slow_host_fetch(list_name):
+    """The program fetching the slow file, its settings naming the mirror."""
+    run = bench.Program(list_name, f"{bench.BASE_URL}/settings-slowhost.xml", bench.BASE_URL)
+    run.wait_ready()
+    os.sync()
+    time.sleep(1)
+    start = time.monotonic()
+    run.click_start()
+    end = bench.wait_files(run.process, bench.TARGET, [os.path.basename(SLOW_FILE)], 64 * bench.MIB)
+    run.close()
+    return end - start
+
+
+def aria2_mirrors(urls):
+    """aria2c fetching one file over four connections from the URLs as mirrors."""
+    out = os.path.join(bench.ROOT, "aria2-out")
+    subprocess.run(["rm", "-rf", out], check=True)
+    os.makedirs(out)
+    os.sync()
+    start = time.monotonic()
+    subprocess.run(["aria2c", "-x4", "-s4", "-q", "--file-allocation=none", "--allow-overwrite=true",
+                    "--auto-file-renaming=false", "-d", out] + urls, check=True)
+    return time.monotonic() - start
+
+
 def aria2_fetch(urls):
     """aria2c fetching eight files at a time, one connection each."""
     out = os.path.join(bench.ROOT, "aria2-out")
@@ -156,36 +201,44 @@ def main():
     DIRECT = sys.argv[2]
     make_site()
     relay = start_relay(int(sys.argv[2].rsplit(":", 1)[1]))
+    slow_host = start_relay(int(sys.argv[1].rsplit(":", 1)[1]), SLOW_HOST_PORT, 0, SLOW_HOST_RATE)
     print(f"latency: {bench.RUNS} rounds through a relay holding each byte {DELAY_MS} ms each way "
           f"({2 * DELAY_MS} ms round trip) to nginx over HTTPS")
     rows, failures = [], []
     try:
         for round_no in range(1, bench.RUNS + 1):
+            # Each measurement: its contenders' seconds, the program's first.
             row = {
-                "start-up, 50 files": (bench.attempt(program_startup, failures), curl_startup()),
-                "64 MiB, capped": (bench.attempt(lambda: program_fetch("list-relay64.xml", [CAPPED], 64 * bench.MIB),
-                                                 failures),
-                                   curl_fetch([f"{BASE}/capped/{CAPPED}"])),
+                "start-up, 50 files": {"program": bench.attempt(program_startup, failures),
+                                       "curl -I loop": curl_startup()},
+                "64 MiB, capped": {"program": bench.attempt(
+                    lambda: program_fetch("list-relay64.xml", [CAPPED], 64 * bench.MIB), failures),
+                    "curl": curl_fetch([f"{BASE}/capped/{CAPPED}"])},
             }
             for files in FILE_SETS:
-                row[files.name()] = (
-                    bench.attempt(lambda: program_fetch(files.list_name, files.names, files.size, files.base()),
-                                  failures),
-                    curl_fetch(files.urls()), aria2_fetch(files.urls()))
+                row[files.name()] = {
+                    "program": bench.attempt(
+                        lambda: program_fetch(files.list_name, files.names, files.size, files.base()), failures),
+                    "curl": curl_fetch(files.urls()), "aria2c -j8": aria2_fetch(files.urls())}
+            row["64 MiB from a slow host with a fast mirror"] = {
+                "program": bench.attempt(lambda: slow_host_fetch("list-slowhost.xml"), failures),
+                "program, mirror alone": bench.attempt(lambda: slow_host_fetch("list-mirror-alone.xml"), failures),
+                "aria2c -x4 -s4": aria2_mirrors(slow_urls())}
             rows.append(row)
             print(f"round {round_no}: " + "; ".join(
-                f"{name}: program {times[0]:.2f} s, curl {times[1]:.2f} s"
-                + (f", aria2c -j8 {times[2]:.2f} s" if len(times) > 2 else "") for name, times in row.items()),
-                flush=True)
+                f"{name}: " + ", ".join(f"{who} {seconds:.2f} s" for who, seconds in times.items())
+                for name, times in row.items()), flush=True)
     finally:
         relay.kill()
+        slow_host.kill()
     print(f"program runs that ended early and were measured again: {len(failures)}", *failures, sep="\n  ")
     print(f"machine: {bench.machine()}")
-    for name in rows[0]:
-        ours, theirs, *aria2 = (statistics.median(row[name][i] for row in rows) for i in range(len(rows[0][name])))
-        print(f"medians, {name}: program {ours:.2f} s, curl {theirs:.2f} s"
-              + (f", aria2c -j8 {aria2[0]:.2f} s" if aria2 else "") + f"; time ratio (program / curl) {ours / theirs:.2f}"
-              + (f", (program / aria2c -j8) {ours / aria2[0]:.2f}" if aria2 else ""))
+    for name, times in rows[0].items():
+        medians = {who: statistics.median(row[name][who] for row in rows) for who in times}
+        ours = medians["program"]
+        print(f"medians, {name}: " + ", ".join(f"{who} {seconds:.2f} s" for who, seconds in medians.items())
+              + "; time ratios: " + ", ".join(f"program / {who} {ours / seconds:.2f}"
+                                             for who, seconds in medians.items() if who != "program"))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """A TCP relay that holds every byte for a given time each way, as a long
-link does: latency_relay.py LISTEN_PORT UPSTREAM_HOST UPSTREAM_PORT DELAY_MS.
+link does: latency_relay.py LISTEN_PORT UPSTREAM_HOST UPSTREAM_PORT DELAY_MS
+[RATE], RATE the bytes per second each connection passes towards the client
+(none: unthrottled), as a server that is slow for this player is.
 
 Bytes are passed on in order and never throttled: a chunk read at time t is
 written at t + delay, so the relay adds a round trip of twice the delay to
@@ -13,13 +15,17 @@ import sys
 import time
 
 
-async def pipe(reader, writer, delay):
-    """Copies reader to writer, each chunk delay seconds after it arrived."""
+async def pipe(reader, writer, delay, rate=0):
+    """Copies reader to writer, each chunk delay seconds after it arrived;
+    with a rate, no faster than that."""
     queue = asyncio.Queue()
+    size = max(1024, rate // 20) if rate else 65536
 
     async def read():
         while True:
-            chunk = await reader.read(65536)
+            chunk = await reader.read(size)
+            if rate and chunk:
+                await asyncio.sleep(len(chunk) / rate)
             await queue.put((time.monotonic() + delay, chunk))
             if not chunk:
                 return
@@ -42,7 +48,7 @@ async def pipe(reader, writer, delay):
         writer.close()
 
 
-async def serve(listen_port, host, port, delay):
+async def serve(listen_port, host, port, delay, rate):
     async def relay(client_reader, client_writer):
         await asyncio.sleep(delay)  # the client's SYN on its way
         try:
@@ -52,7 +58,7 @@ async def serve(listen_port, host, port, delay):
             return
         await asyncio.sleep(delay)  # the SYN-ACK on its way back
         await asyncio.gather(pipe(client_reader, upstream_writer, delay),
-                             pipe(upstream_reader, client_writer, delay))
+                             pipe(upstream_reader, client_writer, delay, rate))
         client_writer.close()
         upstream_writer.close()
 
@@ -63,4 +69,5 @@ async def serve(listen_port, host, port, delay):
 
 if __name__ == "__main__":
     listen, upstream_host, upstream_port, delay_ms = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
-    asyncio.run(serve(int(listen), upstream_host, int(upstream_port), int(delay_ms) / 1000.0))
+    rate = int(sys.argv[5]) if len(sys.argv) > 5 else 0
+    asyncio.run(serve(int(listen), upstream_host, int(upstream_port), int(delay_ms) / 1000.0, rate))

@@ -10,7 +10,13 @@
 # BENCH_DELTA_MIB (default 256) the size of the delta case's older copy.
 set -euo pipefail
 source "$(dirname "$0")/../tools/session.sh"
-vexil_build
+# Measured: a build that pins no publisher key, in a tree of its own
+# (bench-tree in the main one) on the main tree's server address. Its lists
+# name files without hashes too, which a build with a key leaves out; its
+# documents go unsigned.
+server=$(sed -n 's/^VEXIL_SERVER:STRING=//p' "$VEXIL_BUILD/CMakeCache.txt" 2>/dev/null || true)
+export VEXIL_BUILD="$VEXIL_BUILD/bench-tree"
+VEXIL_CONFIGURE_OPTIONS="-DVEXIL_PUBLISHER_KEYS= ${server:+-DVEXIL_SERVER=$server}" vexil_build
 # The peers beside curl, from Debian.
 for peer in aria2 zsync; do
   dpkg-query -W -f='${Status}' "$peer" 2>/dev/null | grep -q 'install ok installed' ||

@@ -71,3 +71,18 @@ int64_t LocalFileSize(const char* path)
     if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return 0;
     return size.QuadPart;
 }
+
+bool ReplaceFileWhole(const char* path, const void* bytes, size_t size)
+{
+    char temp[kTextSize];
+    if (!FormatText(temp, sizeof temp, "%s.new", path) || !CreateParentFolders(path)) return false;
+    FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    const bool whole = file.Valid() && WriteFile(file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) &&
+                       written == size;
+    if (!file.Close() || !whole || !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temp);
+        return false;
+    }
+    return true;
+}

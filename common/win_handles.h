@@ -2,6 +2,7 @@
 // guard, told by its traits what an empty handle is and how to close one.
 #pragma once
 #include <windows.h>
+#include <bcrypt.h>
 #include <wininet.h>
 
 template <class Traits> class OwnedHandle {
@@ -61,7 +62,22 @@ struct FindTraits {
     static bool Close(Type h) { return FindClose(h) != FALSE; }
 };
 
+// The system's cryptography provider (CNG): an algorithm and a key of it.
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type h) { return BCRYPT_SUCCESS(BCryptCloseAlgorithmProvider(h, 0)); }
+};
+
+struct CryptKeyTraits {
+    using Type = BCRYPT_KEY_HANDLE;
+    static Type Empty() { return nullptr; }
+    static bool Close(Type h) { return BCRYPT_SUCCESS(BCryptDestroyKey(h)); }
+};
+
 using InetHandle = OwnedHandle<InternetTraits>;
 using FileHandle = OwnedHandle<KernelTraits>;
 using KernelHandle = FileHandle;
 using FindHandle = OwnedHandle<FindTraits>;
+using AlgorithmHandle = OwnedHandle<AlgorithmTraits>;
+using CryptKeyHandle = OwnedHandle<CryptKeyTraits>;

@@ -12,7 +12,8 @@
 #include "common/url.h"
 #include "config/http_fetch.h"
 #include "config/received_document.h"
-#include "config/size_text.h"
+#include "config/signed_document.h"
+#include "common/size_text.h"
 #include "state/app_state.h"
 #include "tinyxml.h"
 
@@ -57,15 +58,18 @@ void WalkServers(const TiXmlElement* element)
 
 // Takes the answer for pendingEntry and adds the entry when its size is
 // known; a file the server does not have is counted. False when the
-// request could not be made.
+// request could not be made. Under the publisher's key the run file is one
+// the list holds, so that only bytes of its signed hash are ever started.
 bool TakeAnswer(const ProbeAnswer& answer, bool makesRunFile)
 {
     CopyText(AppState.pendingEntry.sizeText, "0");
     const SizeAnswer found = answer(AppState.pendingEntry.sizeText);
     if (found == SizeAnswer::NotMade) return false;
     if (found == SizeAnswer::Missing) ++AppState.unfoundFiles;
-    if (makesRunFile) CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));
-    if (ParsePositiveSize(AppState.pendingEntry.sizeText) > 0) AddPendingEntry();
+    const bool sized = ParsePositiveSize(AppState.pendingEntry.sizeText) > 0;
+    if (makesRunFile && (sized || !PublisherKeysPinned()))
+        CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));
+    if (sized) AddPendingEntry();
     return true;
 }
 
@@ -97,11 +101,12 @@ std::string FoldedName(const char* url)
 }
 
 // The files to size, in order, up to the first element without a url.
-// Over-long URLs, unsafe names and a name that an earlier file of the list
-// already has (they would be one file on disk) are left out; the walk goes
-// on.
+// Over-long URLs, unsafe names, a name that an earlier file of the list
+// already has (they would be one file on disk) and, under the publisher's
+// key, a file without its hash are left out; the walk goes on.
 std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
 {
+    const bool hashRequired = PublisherKeysPinned();
     std::set<std::string> taken;
     for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) taken.insert(FoldedName(list.Head().url));
     std::vector<ListedFile> files;
@@ -109,13 +114,25 @@ std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
          file = file->NextSiblingElement()) {
         const char* url = AttributeText(file, "url");
         if (IsAbsent(url)) break;
-        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url)) || !taken.insert(FoldedName(url)).second)
+        ListedFile listed{url, IsTrue(file, "run")};
+        const bool hashed = ReadSha256Text(file->Attribute("sha256"), listed.sha256);
+        if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url)) || (hashRequired && !hashed) ||
+            !taken.insert(FoldedName(url)).second)
             continue;
-        files.push_back({url, IsTrue(file, "run")});
-        ReadSha256Text(file->Attribute("sha256"), files.back().sha256);
-        ReadBlocksUrl(file, files.back());
+        ReadBlocksUrl(file, listed);
+        files.push_back(listed);
     }
     return files;
+}
+
+// The engine library's hash that signed settings name replaces the build's
+// pin, so that a publisher may ship a new library without a new program.
+// Unsigned settings name none: a server must not choose what is loaded.
+void TakeSignedEnginePin(const TiXmlElement* engine)
+{
+    if (engine == nullptr || !PublisherKeysPinned()) return;
+    if (ReadSha256Text(engine->Attribute("sha256"), AppState.signedEnginePin))
+        AppState.engineLibraryPin = AppState.signedEnginePin;
 }
 
 const ProbeStart kRealProbe = [](const char* url, const char* userAgent) { return StartSizeProbe(url, userAgent); };
@@ -166,13 +183,15 @@ HRESULT ApplySettings(const TiXmlDocument& document)
     if (const TiXmlElement* image = root->FirstChildElement("Image")) {
         CopyTextWhole(AppState.imageUrl, AttributeText(image, "url"));
     }
+    TakeSignedEnginePin(root->FirstChildElement("Engine"));
     WalkServers(root->FirstChildElement("Server"));
     return S_OK;
 }
 
 void AddDirectlyNamedFile(const ProbeStart& probe)
 {
-    if (AppState.pendingEntry.url[0] == '\0') return;
+    // No signed list names it: under the publisher's key it is left out.
+    if (AppState.pendingEntry.url[0] == '\0' || PublisherKeysPinned()) return;
     if (!IsSafeFileName(LocalFileName(AppState.pendingEntry.url))) return;
     TakeAnswer(probe(AppState.pendingEntry.url, "Glenmoor SetXml"), true);
 }
@@ -210,7 +229,7 @@ HRESULT ApplyFileList(const TiXmlDocument& document, const ProbeStart& probe)
 HRESULT ReadSettingsDocument()
 {
     TiXmlDocument document;
-    if (FAILED(ReadWholeDocument(AppState.settingsUrl, document))) return E_FAIL;
+    if (FAILED(ReadWholeDocument(AppState.settingsUrl, DocumentRole::Settings, document))) return E_FAIL;
     return ApplySettings(document);
 }
 
@@ -219,6 +238,6 @@ void AddDirectlyNamedFile() { AddDirectlyNamedFile(kRealProbe); }
 HRESULT ReadFileListDocument()
 {
     TiXmlDocument document;
-    if (FAILED(ReadWholeDocument(AppState.fileListUrl, document))) return E_FAIL;
+    if (FAILED(ReadWholeDocument(AppState.fileListUrl, DocumentRole::FileList, document))) return E_FAIL;
     return ApplyFileList(document, kRealProbe);
 }

@@ -23,23 +23,6 @@ bool HoldWithHash(const char* path, const char* hash, FileHandle& file)
     return false;
 }
 
-// Writes bytes beside path, then moves them over it in one step.
-bool WriteWhole(const char* path, const std::vector<char>& bytes)
-{
-    char temp[MAX_PATH];
-    if (!FormatText(temp, sizeof temp, "%s.new", path) || !CreateParentFolders(path)) return false;
-    FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    const bool whole = file.Valid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                                 &written, nullptr) && written == bytes.size();
-    if (!file.Close() || !whole ||
-        !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(temp);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool OpenPinnedFile(const char* path, const char* pin, FileHandle& file)
@@ -74,7 +57,8 @@ HMODULE LoadCheckedLibrary(const CheckedLibrary& library, const char* installedP
     // Held until the load is done: what is hashed here is what is mapped.
     FileHandle held;
     if (!HoldWithHash(installedPath, library.hash, held) &&
-        !(WriteWhole(installedPath, library.bytes) && HoldWithHash(installedPath, library.hash, held)))
+        !(ReplaceFileWhole(installedPath, library.bytes.data(), library.bytes.size()) &&
+          HoldWithHash(installedPath, library.hash, held)))
         return nullptr;
     return LoadLibraryExA(installedPath, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }

@@ -12,7 +12,7 @@
 #include "common/win_handles.h"
 #include "common/bounded_task.h"
 #include "common/content_range.h"
-#include "config/size_text.h"
+#include "common/size_text.h"
 #include "config/start_up_request.h"
 
 namespace {
@@ -190,17 +190,23 @@ template <class Job> bool RunBounded(const std::shared_ptr<Job>& job)
 
 }  // namespace
 
-HRESULT ReadDocument(char* buffer, DWORD* count, const char* url)
+HRESULT ReadDocument(char* buffer, DWORD* count, const char* url) { return StartDocumentRead(url, *count)(buffer, count); }
+
+DocumentAnswer StartDocumentRead(const char* url, DWORD capacity)
 {
     auto job = std::make_shared<DocumentRead>();
     job->url = url;
-    job->capacity = *count;
-    if (!RunBounded(job)) return E_FAIL;
-    if (job->bodyRead) {
-        memcpy(buffer, job->body.data(), job->body.size());
-        *count = static_cast<DWORD>(job->body.size());
-    }
-    return job->whole ? S_OK : E_FAIL;
+    job->capacity = capacity;
+    auto task = std::make_shared<BoundedTask>(
+        [job](const std::atomic<bool>& givenUp) { job->Run(givenUp); }, kStartUpBudgetMs);
+    return [job, task](char* buffer, DWORD* count) {
+        if (!task->Wait()) return E_FAIL;
+        if (job->bodyRead) {
+            memcpy(buffer, job->body.data(), job->body.size());
+            *count = static_cast<DWORD>(job->body.size());
+        }
+        return job->whole ? S_OK : E_FAIL;
+    };
 }
 
 HRESULT DownloadToFile(const char* url, const char* path, const char* userAgent, BodyCheck check)

@@ -17,6 +17,12 @@ constexpr int64_t kLargestFetchedFile = 16 << 20;
 // the number of bytes received on return (unchanged when no body was read).
 HRESULT ReadDocument(char* buffer, DWORD* count, const char* url);
 
+// The same, started at once for a body of at most capacity bytes and
+// answered when the returned function is called (the budget runs from the
+// start); dropping the function unanswered gives the request up.
+using DocumentAnswer = std::function<HRESULT(char* buffer, DWORD* count)>;
+DocumentAnswer StartDocumentRead(const char* url, DWORD capacity);
+
 enum class BodyCheck { None, ProgramImage };
 
 // Streams url into path through a temporary file beside it; path is replaced

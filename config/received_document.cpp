@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "common/signature.h"
 #include "config/http_fetch.h"
+#include "state/app_state.h"
 #include "tinyxml.h"
 
 namespace {
@@ -59,13 +61,30 @@ bool IsValidUtf8(const std::string& text)
     return true;
 }
 
-// Reads and parses url once.
-bool ReadAndParse(const char* url, TiXmlDocument& document)
+// The signature file as its answer gives it, whole; false when none was
+// read (or none was asked for).
+bool TakeSignature(const DocumentAnswer& answer, std::vector<char>& signature)
 {
-    std::vector<char> buffer(kDocumentCapacity, 0);
+    DWORD count = kSignatureFileCapacity;
+    signature.assign(count, 0);
+    if (!answer || FAILED(answer(signature.data(), &count))) return false;
+    signature.resize(count);
+    return true;
+}
+
+// Reads url (and its signature, at the same time) and judges it, once.
+DocumentVerdict ReadAndJudge(const char* url, DocumentRole role, TiXmlDocument& document)
+{
+    char signatureUrl[kTextSize];
+    DocumentAnswer signatureAnswer;
+    if (PublisherKeysPinned() && SignatureLocation(url, signatureUrl))
+        signatureAnswer = StartDocumentRead(signatureUrl, kSignatureFileCapacity);
+    std::vector<char> buffer(kDocumentCapacity, 0), signature;
     DWORD count = kDocumentCapacity;
     document.Clear();
-    return SUCCEEDED(ReadDocument(buffer.data(), &count, url)) && ParseReceivedDocument(document, buffer.data(), count);
+    if (FAILED(ReadDocument(buffer.data(), &count, url))) return DocumentVerdict::Unreadable;
+    const bool hasSignature = TakeSignature(signatureAnswer, signature);
+    return JudgeDocument(role, buffer.data(), count, hasSignature ? signature.data() : nullptr, signature.size(), document);
 }
 
 }  // namespace
@@ -90,9 +109,14 @@ bool ParseReceivedDocument(TiXmlDocument& document, const char* buffer, size_t c
     return !document.Error();
 }
 
-HRESULT ReadWholeDocument(const char* url, TiXmlDocument& document)
+HRESULT ReadWholeDocument(const char* url, DocumentRole role, TiXmlDocument& document)
 {
-    if (ReadAndParse(url, document)) return S_OK;
-    Sleep(50);
-    return ReadAndParse(url, document) ? S_OK : E_FAIL;
+    DocumentVerdict verdict = ReadAndJudge(url, role, document);
+    if (verdict != DocumentVerdict::Accepted) {
+        Sleep(50);
+        verdict = ReadAndJudge(url, role, document);
+    }
+    if (verdict == DocumentVerdict::Accepted) return S_OK;
+    if (const char* message = VerdictMessage(verdict)) CopyText(AppState.statusMessage, message);
+    return E_FAIL;
 }

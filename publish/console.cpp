@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/file_system.h"
 #include "common/win_handles.h"
 
 namespace {
@@ -16,6 +17,13 @@ bool WriteAll(HANDLE handle, const std::string& bytes)
         done += written;
     }
     return true;
+}
+
+// Writes bytes into file and closes it; false when either fails.
+bool WriteAndClose(FileHandle& file, const std::string& bytes)
+{
+    const bool all = file.Valid() && WriteAll(file.Get(), bytes);
+    return file.Close() && all;
 }
 
 }  // namespace
@@ -38,17 +46,14 @@ bool ReadLocalFile(const std::string& path, std::string& bytes)
 
 bool WriteLocalFile(const std::string& path, const std::string& bytes)
 {
-    const std::string temp = path + ".new";
-    FileHandle file(
-        CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    const bool whole = file.Valid() && (bytes.empty() || (WriteFile(file.Get(), bytes.data(),
-                                                                    static_cast<DWORD>(bytes.size()), &written,
-                                                                    nullptr) &&
-                                                          written == bytes.size()));
-    if (!file.Close() || !whole || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(temp.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceFileWhole(path.c_str(), bytes.data(), bytes.size());
+}
+
+bool WriteNewLocalFile(const std::string& path, const std::string& bytes)
+{
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    if (WriteAndClose(file, bytes)) return true;
+    DeleteFileA(path.c_str());
+    return false;
 }

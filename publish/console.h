@@ -14,5 +14,8 @@ void Say(const std::string& line);  // one line on standard error
 
 // Reads a whole local file; false when it cannot be read.
 bool ReadLocalFile(const std::string& path, std::string& bytes);
-// Writes bytes beside path, then moves them over it.
+// Writes bytes beside path, then moves them over it (common/file_system.h).
 bool WriteLocalFile(const std::string& path, const std::string& bytes);
+// Writes a file that must not exist yet; false (and nothing changed) when
+// it does.
+bool WriteNewLocalFile(const std::string& path, const std::string& bytes);

@@ -19,6 +19,8 @@ struct Verb {
 const Verb kVerbs[] = {
     {"list", ListSite, {"--blocks"}, {"--run"}, "list SITE_DIR BASE_URL [--blocks] [--run NAME]"},
     {"check", CheckSite, {}, {}, "check SETTINGS-URL [FILE-LIST-URL]"},
+    {"keygen", MakeKey, {}, {}, "keygen KEYFILE"},
+    {"sign", SignDocument, {}, {"--version", "--expires"}, "sign KEYFILE DOCUMENT --version N --expires TIME"},
 };
 
 int Usage()

@@ -63,7 +63,7 @@ public:
     const Findings& Found() const { return findings_; }
 
 private:
-    bool ReadDocument(const std::string& url, const char* what, TiXmlDocument& document);
+    bool ReadDocument(const std::string& url, DocumentRole role, const char* what, TiXmlDocument& document);
     void CheckServer(const ListedFile& file, const std::string& url, bool host, std::string& etag);
     bool CheckHead(const std::string& url, int64_t size, bool host);
     void CheckRanges(const ListedFile& file, const std::string& url, const SiteAnswer& whole);
@@ -76,9 +76,18 @@ private:
     size_t servers_ = 0;
 };
 
-bool SiteCheck::ReadDocument(const std::string& url, const char* what, TiXmlDocument& document)
+bool SiteCheck::ReadDocument(const std::string& url, DocumentRole role, const char* what, TiXmlDocument& document)
 {
-    if (SUCCEEDED(ReadWholeDocument(url.c_str(), document)) && document.FirstChildElement("Download")) return true;
+    AppState.statusMessage[0] = '\0';
+    if (SUCCEEDED(ReadWholeDocument(url.c_str(), role, document)) && document.FirstChildElement("Download"))
+        return true;
+    if (AppState.statusMessage[0] != '\0') {  // refused under the publisher's key
+        findings_.Add(Severity::Hurts, url, std::string("the ") + what + " is refused under the publisher's key",
+                      std::string("\"") + AppState.statusMessage + "\", and nothing is downloaded",
+                      "sign it with vexil-publish sign (a key the program pins, a version no lower than before, "
+                      "an expiry ahead) and publish its .sig beside it");
+        return false;
+    }
     const SiteAnswer answer = AskSite(internet_, "GET", url, "", Body::Left);
     std::string why = !answer.answered ? FailureText(answer)
                       : answer.status == 404 ? "it is not there (404)"
@@ -94,8 +103,8 @@ bool SiteCheck::ReadDocument(const std::string& url, const char* what, TiXmlDocu
 bool SiteCheck::ReadDocuments(const std::string& settingsUrl, const std::string& listUrl)
 {
     TiXmlDocument settings, list;
-    if (!ReadDocument(settingsUrl, "settings document", settings) || FAILED(ApplySettings(settings)) ||
-        !ReadDocument(listUrl, "file-list document", list))
+    if (!ReadDocument(settingsUrl, DocumentRole::Settings, "settings document", settings) ||
+        FAILED(ApplySettings(settings)) || !ReadDocument(listUrl, DocumentRole::FileList, "file-list document", list))
         return false;
     const ProbeStart probe = [](const char* url, const char* agent) { return StartSizeProbe(url, agent); };
     ApplyFileList(list, probe);
@@ -266,6 +275,9 @@ int CheckSite(const Arguments& arguments)
     if (arguments.Count() < 1 || arguments.Count() > 2) return kExitUsage;
     InetHandle internet(InternetOpenA("Vexil Check", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) return kExitFailed;
+    // A site is checked, not this machine's history: no version it took
+    // counts, and none is kept.
+    AppState.keepsDocumentVersions = 0;
     SiteCheck check(internet.Get());
     const std::string listUrl = arguments.Count() > 1 ? arguments.At(1) : kBuiltInFileListUrl;
     if (check.ReadDocuments(arguments.At(0), listUrl))

@@ -8,3 +8,9 @@ int ListSite(const Arguments& arguments);
 
 // check SETTINGS-URL [FILE-LIST-URL]
 int CheckSite(const Arguments& arguments);
+
+// keygen KEYFILE
+int MakeKey(const Arguments& arguments);
+
+// sign KEYFILE DOCUMENT --version N --expires TIME
+int SignDocument(const Arguments& arguments);

@@ -19,6 +19,11 @@
 // the build; empty when any will do.
 extern const char kEngineLibraryPin[];
 
+// The publisher's public keys (common/signature.h), separated by ';', one of
+// which must sign each document; fixed by the build, empty when documents
+// are taken unsigned.
+extern const char kPublisherKeys[];
+
 // One file to download, copied by value.
 struct FileEntry {
     char url[kTextSize];               // absolute URL; its last "/" segment is the local name
@@ -57,6 +62,9 @@ struct AppStateRecord {
     char imageUrl[kTextSize] = {};
     char engineLibraryPath[kTextSize] = {};
     const char* engineLibraryPin = kEngineLibraryPin;  // SHA-256 text; empty: any library
+    const char* publisherKeys = kPublisherKeys;        // empty: documents unsigned
+    int32_t keepsDocumentVersions = 1;                 // 0: no version taken before counts, none is kept
+    char signedEnginePin[kSha256TextSize] = {};        // the signed settings' engine library hash
     char runFileName[kTextSize] = {};
 
     // File list.

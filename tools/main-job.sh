@@ -29,12 +29,15 @@ target="$user_dir/AppData/Roaming/GlenmoorClient"
 # A fresh run: no earlier download, the engine module and picture of this build.
 rm -rf "$target" "$user_dir/Documents/Glenmoor"
 find "$WINEPREFIX/drive_c" -maxdepth 2 -name 'Program Files*' -exec rm -rf {}/Glenmoor \;
-# The site as a publisher lists it, each file with its hash and block index,
-# and a player who has the last release's textures.pak: only what changed
-# of it comes (the summary's bytes fetched against those listed).
+# The site as a publisher lists and signs it, each file with its hash and
+# block index, and a player who has the last release's textures.pak: only
+# what changed of it comes (the summary's bytes fetched against those listed).
 echo "demo: listing the site with its block indexes"
+list="$VEXIL_BUILD/demo-site/downlist.xml"
 bash "$vexil_root/tools/vexil-publish" list "$site" "$(vexil_server_url)/glenmoor/client" --blocks \
-  --run GlenmoorLauncher.exe >"$VEXIL_BUILD/demo-site/downlist.xml"
+  --run GlenmoorLauncher.exe >"$list"
+vexil_quietly bash "$vexil_root/tools/vexil-publish" sign "$VEXIL_BUILD/keys/publisher.pem" "$list" \
+  --version "$(date -u +%Y%m%d%H%M%S)" --expires "$(date -u -d '+30 days' +%Y-%m-%dT%H:%M:%SZ)"
 mkdir -p "$target"
 cp "$VEXIL_BUILD/demo-previous/textures.pak" "$target/"
 

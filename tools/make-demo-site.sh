@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Assembles the demo product's web site in the build tree: the two documents
-# (in code page 949), the client files (generated, not committed), the
-# product's program, the background picture and our engine module.
+# (in code page 949, naming the hashes of the engine module and of each
+# client file, signed with the build tree's publisher key), the client files
+# (generated, not committed), the product's program, the background picture
+# and our engine module.
 # Usage: make-demo-site.sh SOURCE_DIR BUILD_DIR SERVER_URL LAUNCHER_EXE ENGINE_DLL
 set -euo pipefail
 src=$1 build=$2 server_url=$3 launcher=$4 engine=$5
@@ -43,3 +45,16 @@ if not os.path.exists(old) or os.path.getmtime(old) < os.path.getmtime(new):
     with open(old, "wb") as f:
         f.write(data)
 PY
+# The documents' hashes, once the files are there; then the signatures. The
+# version is the time of signing, as a publisher's may be, and the documents
+# stay good for 30 days (every build signs them again).
+hashes=(-e "s|@ENGINE_SHA256@|$(sha256sum "$engine" | cut -d' ' -f1)|g")
+for f in "$site/glenmoor/client"/*; do
+  hashes+=(-e "s|@SHA256:$(basename "$f")@|$(sha256sum "$f" | cut -d' ' -f1)|g")
+done
+version=$(date -u +%Y%m%d%H%M%S)
+expires=$(date -u -d '+30 days' +%Y-%m-%dT%H:%M:%SZ)
+for doc in "$site/glenmoor/download.xml" "$site/downlist.xml"; do
+  sed -i "${hashes[@]}" "$doc"
+  /usr/bin/python3 "$src/tools/openssl_signing.py" sign "$build/keys/publisher.pem" "$doc" "$version" "$expires"
+done

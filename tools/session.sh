@@ -20,13 +20,16 @@ vexil_quietly() {
   return $status
 }
 
+# Builds VEXIL_BUILD, configured first when new (with VEXIL_CONFIGURE_OPTIONS
+# too, cache settings separated by blanks).
 vexil_build() {
   bash "$vexil_root/tools/setup.sh"
   local fresh=""
   if [ ! -f "$VEXIL_BUILD/CMakeCache.txt" ]; then
     echo "build: configuring"
+    # shellcheck disable=SC2086  # the options are words
     vexil_quietly cmake -S "$vexil_root" -B "$VEXIL_BUILD" -DCMAKE_TOOLCHAIN_FILE="$vexil_root/cmake/mingw32.cmake" \
-      -DCMAKE_BUILD_TYPE=Release
+      -DCMAKE_BUILD_TYPE=Release ${VEXIL_CONFIGURE_OPTIONS:-}
     fresh=" (about a minute on a fresh tree)"
   fi
   echo "build: compiling$fresh"

@@ -30,6 +30,7 @@ std::string Field(const std::string& name)
         {"mkdir", s.subFolderName},
         {"image", s.imageUrl},
         {"servers", s.serverList},
+        {"engine", s.engineLibraryPin},
     };
     return fields.at(name);
 }
@@ -58,9 +59,15 @@ std::pair<std::string, std::string> LongServerList()
 
 const std::string kKoreanTitle = std::string(510, 'a') + "\xB0\xA1\xB0\xA1";  // "가" is two bytes in CP949
 
+// Any key text pins: the walks do not check signatures.
+const char kSomeKey[] = "p256:key";
+const std::string kHash = "0123456789ABCDEFabcdef0123456789abcdef0123456789abcdef0123456789";
+const std::string kLowerHash = "0123456789abcdefabcdef0123456789abcdef0123456789abcdef0123456789";
+
 struct SettingsRow {
     std::string doc;
     Fields expected;
+    bool pinned = false;  // under the publisher's key
 };
 
 const SettingsRow kSettingsRows[] = {
@@ -95,12 +102,18 @@ const SettingsRow kSettingsRows[] = {
      {{"title", std::string(511, 'T')}, {"id", ""}, {"image", ""}}},
     {"<?xml version='1.0' encoding='euc-kr'?><Download><Title>" + kKoreanTitle + "</Title></Download>",
      {{"title", std::string(510, 'a')}}},
+    // Only signed settings choose the engine library; they do instead of the build's pin.
+    {"<Download><Engine sha256='" + kHash + "'/></Download>", {{"engine", kEngineLibraryPin}}},
+    {"<Download><Engine sha256='" + kHash + "'/></Download>", {{"engine", kLowerHash}}, true},
+    {"<Download><Engine sha256='" + kHash.substr(1) + "'/></Download>", {{"engine", kEngineLibraryPin}}, true},
+    {"<Download><Engine/><Engine sha256='" + kHash + "'/></Download>", {{"engine", kEngineLibraryPin}}, true},
 };
 
 TEST(DocumentWalk, SettingsTable)
 {
     for (const SettingsRow& row : kSettingsRows) {
         ResetAppState();
+        if (row.pinned) AppState.publisherKeys = kSomeKey;
         ASSERT_EQ(S_OK, Settings(row.doc)) << row.doc.substr(0, 80);
         for (const auto& field : row.expected) EXPECT_EQ(field.second, Field(field.first)) << row.doc.substr(0, 80);
     }
@@ -119,6 +132,7 @@ struct FileListRow {
     int64_t total;
     const char* run;
     size_t probes;
+    bool pinned = false;  // under the publisher's key
 };
 
 const std::string kLongUrl = "http://h/" + std::string(512 - 15, 'a') + "/a.bin";
@@ -168,12 +182,28 @@ const FileListRow kFileListRows[] = {
      "", 1},
     {"a URL of 512 bytes", {{kLongUrl, "1"}, {kLongestUrl, "2"}}, {},
      "<File url='" + kLongUrl + "' run='true'/><File url='" + kLongestUrl + "'/>", {kLongestUrl}, 2, "", 1},
+    // Under the publisher's key every file carries its hash, and the one to
+    // start is one the list holds.
+    {"a key: a file without its hash is left out", {{"http://h/a.bin", "1"}, {"http://h/b.exe", "2"}}, {},
+     "<File url='http://h/a.bin' sha256='" + kHash + "'/><File url='http://h/b.exe' run='true'/>"
+     "<File url='http://h/c.bin' sha256='12'/>",
+     {"http://h/a.bin"}, 1, "", 1, true},
+    {"a key: an unsized file is not run", {{"http://h/a.bin", "1"}}, {},
+     "<File url='http://h/a.bin' sha256='" + kHash + "'/><File url='http://h/b.exe' sha256='" + kHash +
+         "' run='true'/>",
+     {"http://h/a.bin"}, 1, "", 2, true},
+    {"a key: a hashed run file is run", {{"http://h/b.exe", "2"}}, {},
+     "<File url='http://h/b.exe' sha256='" + kHash + "' run='true'/>", {"http://h/b.exe"}, 2, "b.exe", 1, true},
+    {"a key: a name left out is free", {{"http://h/v2/DATA.pak", "4"}}, {},
+     "<File url='http://h/v1/data.pak'/><File url='http://h/v2/DATA.pak' sha256='" + kHash + "'/>",
+     {"http://h/v2/DATA.pak"}, 4, "", 1, true},
 };
 
 TEST(DocumentWalk, FileListTable)
 {
     for (const FileListRow& row : kFileListRows) {
         ResetAppState();
+        if (row.pinned) AppState.publisherKeys = kSomeKey;
         FakeProbe probe;
         probe.sizes = row.sizes;
         probe.unreachable = row.unreachable;
@@ -185,7 +215,7 @@ TEST(DocumentWalk, FileListTable)
         EXPECT_EQ(row.probes, probe.calls.size()) << row.name;
         for (const std::string& agent : probe.agents) EXPECT_EQ("Glenmoor FileXml", agent) << row.name;
     }
-    EXPECT_STREQ("2", AppState.fileList.Head().sizeText);  // the last row's, as the server sent it
+    EXPECT_STREQ("4", AppState.fileList.Head().sizeText);  // the last row's, as the server sent it
     FakeProbe probe;
     EXPECT_EQ(E_FAIL, ApplyFileListDocument("<File url='http://h/a'/>", 24, probe.Function()));
 }
@@ -212,15 +242,12 @@ TEST(DocumentWalk, APublishersHashGoesWithItsFile)
     ResetAppState();
     FakeProbe probe;
     probe.sizes = {{"http://h/a.bin", "1"}, {"http://h/b.bin", "2"}, {"http://h/c.bin", "3"}};
-    const std::string hash = "0123456789ABCDEFabcdef0123456789abcdef0123456789abcdef0123456789";
-    const std::string doc = "<Download><File url='http://h/a.bin' sha256='" + hash + "'/><File url='http://h/b.bin' "
-                            "sha256='" + hash.substr(1) + "'/><File url='http://h/c.bin'/></Download>";
+    const std::string doc = "<Download><File url='http://h/a.bin' sha256='" + kHash + "'/><File url='http://h/b.bin' "
+                            "sha256='" + kHash.substr(1) + "'/><File url='http://h/c.bin'/></Download>";
     ASSERT_EQ(S_OK, ApplyFileListDocument(doc.data(), doc.size(), probe.Function()));
     std::vector<std::string> hashes;
     for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) hashes.push_back(list.Head().sha256);
-    std::string lower = hash;
-    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    EXPECT_EQ((std::vector<std::string>{lower, "", ""}), hashes);
+    EXPECT_EQ((std::vector<std::string>{kLowerHash, "", ""}), hashes);
 }
 
 // A File element's block index goes with a hashed entry, resolved against
@@ -263,6 +290,7 @@ struct DirectRow {
     std::set<std::string> unreachable;
     Urls listed;
     const char* run;
+    bool pinned = false;  // under the publisher's key: no signed list names it
 };
 
 // The directly named file heads the list, before the file list's own.
@@ -271,22 +299,26 @@ const DirectRow kDirectRows[] = {
      "direct.exe"},
     {"without a size it is still run", {{"http://h/a.bin", "5"}}, {}, {"http://h/a.bin"}, "direct.exe"},
     {"unreachable: not run", {{"http://h/a.bin", "5"}}, {"http://h/direct.exe"}, {"http://h/a.bin"}, ""},
+    {"a key: neither sized nor run", {{"http://h/direct.exe", "1000"}, {"http://h/a.bin", "5"}}, {},
+     {"http://h/a.bin"}, "", true},
 };
 
 TEST(DocumentWalk, DirectlyNamedFileTable)
 {
     for (const DirectRow& row : kDirectRows) {
         ResetAppState();
+        if (row.pinned) AppState.publisherKeys = kSomeKey;
         FakeProbe probe;
         probe.sizes = row.sizes;
         probe.unreachable = row.unreachable;
         CopyText(AppState.pendingEntry.url, "http://h/direct.exe");
         AddDirectlyNamedFile(probe.Function());
-        const std::string doc = "<Download><File url='http://h/a.bin'/></Download>";
+        const std::string doc = "<Download><File url='http://h/a.bin' sha256='" + kHash + "'/></Download>";
         ApplyFileListDocument(doc.data(), doc.size(), probe.Function());
         EXPECT_EQ(row.listed, ListedUrls()) << row.name;
         EXPECT_STREQ(row.run, AppState.runFileName) << row.name;
-        EXPECT_EQ("Glenmoor SetXml", probe.agents.front()) << row.name;
+        ASSERT_FALSE(probe.agents.empty()) << row.name;
+        EXPECT_EQ(row.pinned ? "Glenmoor FileXml" : "Glenmoor SetXml", probe.agents.front()) << row.name;
     }
 }
 

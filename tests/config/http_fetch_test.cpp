@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,9 +11,11 @@
 #include "config/background_picture.h"
 #include "config/engine_library.h"
 #include "config/http_fetch.h"
+#include "config/signed_document.h"
 #include "support/fresh_state.h"
 #include "support/http_responder.h"
 #include "support/temp_dir.h"
+#include "support/test_publisher.h"
 
 namespace {
 
@@ -139,6 +142,42 @@ TEST_F(HttpFetch, RetryStartsWithFullCapacity)
     EXPECT_EQ(S_OK, ReadFileListDocument());
     EXPECT_EQ(1u, AppState.fileList.Count());
     EXPECT_EQ(100, AppState.totalSize);
+}
+
+// Under the publisher's key each attempt asks for the signature while it
+// reads the document: each answer stalled 2 s, an attempt takes 2 s, not 4;
+// a retry asks for both again.
+TEST_F(HttpFetch, ASignatureIsReadWithItsDocumentAndARetryReadsBoth)
+{
+    static const TestPublisher publisher;
+    AppState.publisherKeys = publisher.KeyLine();
+    char path[MAX_PATH];
+    ASSERT_TRUE(AcceptedVersionPath(DocumentRole::Settings, path));
+    DeleteFileA(path);
+    const std::string document = Fresh("<Download><Title>Signed</Title></Download>", "1");
+    HttpReply missing = HttpReply::Status(404, "Not Found");
+    missing.times = 1;
+    missing.stallMs = 2000;
+    HttpReply signature = HttpReply::Ok(publisher.Signature(document)), stalled = HttpReply::Ok(document);
+    signature.stallMs = stalled.stallMs = 2000;
+    server.Serve("/s.xml.sig?n=1", missing);
+    server.Serve("/s.xml.sig?n=1", signature);
+    server.Serve("/s.xml?n=1", stalled);
+    CopyText(AppState.settingsUrl, server.Url("/s.xml?n=1").c_str());
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(S_OK, ReadSettingsDocument());
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 4000u);  // two attempts
+    EXPECT_LT(elapsed, 6000u);  // asked one after the other, 8 s
+    EXPECT_STREQ("Signed", AppState.windowTitle);
+    std::vector<std::string> asked;
+    for (const auto& request : server.Requests()) {
+        asked.push_back(request.path);
+        EXPECT_EQ("Glenmoor ReadXML", request.Header("user-agent")) << request.path;
+    }
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ((std::vector<std::string>{"/s.xml.sig?n=1", "/s.xml.sig?n=1", "/s.xml?n=1", "/s.xml?n=1"}), asked);
+    DeleteFileA(path);
 }
 
 TEST_F(HttpFetch, TwoFailuresFailTheDocument)

@@ -54,10 +54,13 @@ def folders():
 @pytest.fixture
 def launch(site, folders):
     """Starts the program (with optional command-line URLs) and waits for its
-    window; kills what is left of every run at the end of the test."""
+    window, the documents a test changed signed first (unless signed_as_is);
+    kills what is left of every run at the end of the test."""
     runs = []
 
-    def start(*urls, **options):
+    def start(*urls, signed_as_is=False, **options):
+        if not signed_as_is:
+            site.sign_documents()
         program = harness.Program(*urls, **options)
         runs.append(program)
         program.wait_window()

@@ -11,6 +11,7 @@ import io
 import os
 import pwd
 import random
+import re
 import shutil
 import signal
 import socket
@@ -25,6 +26,8 @@ from PIL import Image
 
 SOURCE = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("VEXIL_BUILD", SOURCE / "build"))
+sys.path.insert(0, str(SOURCE / "tools"))
+import openssl_signing  # noqa: E402  (tools/ is not a package)
 PREFIX = Path(os.environ.get("WINEPREFIX", BUILD / "wineprefix"))
 CLIENT_SIZE = (544, 340)
 # No 32-bit kernel support: Wine runs under qemu-user, which can crash it (see README).
@@ -51,13 +54,18 @@ def wait_for(condition, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
+def cache_value(name):
+    """A string of the build's CMake cache."""
+    for line in (BUILD / "CMakeCache.txt").read_text().splitlines():
+        if line.startswith(name + ":STRING="):
+            return line.split("=", 1)[1]
+    raise RuntimeError(f"{name} missing from the CMake cache")
+
+
 def built_in_url():
     """The built-in server's URL, scheme included (http:// when the build names none)."""
-    for line in (BUILD / "CMakeCache.txt").read_text().splitlines():
-        if line.startswith("VEXIL_SERVER:STRING="):
-            server = line.split("=", 1)[1]
-            return server if "://" in server else "http://" + server
-    raise RuntimeError("VEXIL_SERVER missing from the CMake cache")
+    server = cache_value("VEXIL_SERVER")
+    return server if "://" in server else "http://" + server
 
 
 SCHEME, ADDRESS = built_in_url().split("://", 1)
@@ -68,6 +76,56 @@ BAD_CERTIFICATES = {"untrusted": PORT + 2, "wrong-name": PORT + 3, "expired": PO
 OTHER_TRUSTED_PORT = PORT + 5
 PROXY_PORT = PORT + 6
 LONG_LINK_PORT = PORT + 7
+
+
+# Publisher signatures ------------------------------------------------------------
+# With a key pinned ("own": the build tree's), every document the program reads
+# is signed; the tests sign what they serve or change with the tree's key.
+SIGNED = cache_value("VEXIL_PUBLISHER_KEYS") != ""
+TREE_KEY = BUILD / "keys" / "publisher.pem"
+DEMO_SITE = BUILD / "demo-site"
+# Under a key a listed file without a hash is left out: a file no test serves
+# is listed with this one (of no bytes).
+NO_BYTES_HASH = hashlib.sha256(b"").hexdigest()
+
+
+def utc_after(seconds):
+    return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(time.time() + seconds))
+
+
+def named_freshness(data):
+    """The version and expires that a document's Download tag names."""
+    tag = openssl_signing.START_TAG.search(data)
+    found = {}
+    for name in ("version", "expires"):
+        value = re.search(rb"\s" + name.encode() + rb"\s*=\s*[\"']([^\"']*)", tag.group(0)) if tag else None
+        if value:
+            found[name] = value.group(1).decode()
+    return found
+
+
+def demo_version():
+    return named_freshness((DEMO_SITE / "downlist.xml").read_bytes())["version"]
+
+
+def signed(data, key=TREE_KEY, version=None, expires=None):
+    """(document, signature line): with the version and expiry given, else
+    those the document names, else the demo's version and a day ahead."""
+    named = named_freshness(data)
+    return openssl_signing.sign_bytes(key, data, version or named.get("version") or demo_version(),
+                                      expires or named.get("expires") or utc_after(86400))
+
+
+def signature_location(path):
+    """A document's signature file, as the program finds it: ".sig" after the path, before any query."""
+    head, mark, query = path.partition("?")
+    return head + ".sig" + mark + query
+
+
+def sign_file(document, **freshness):
+    data, line = signed(Path(document).read_bytes(), **freshness)
+    Path(document).write_bytes(data)
+    openssl_signing.signature_path(document).write_bytes(line)
 
 
 def address_of(scheme):
@@ -293,16 +351,37 @@ class Site:
 
     def file_list(self, *paths, run=LAUNCHER, scheme=SCHEME, hashed=False):
         """Replaces the file-list document with the given files, in order;
-        a path may be a whole URL. hashed gives each site file its sha256."""
+        a path may be a whole URL (its path is taken as the site's). hashed,
+        and under a key always, gives each file its sha256 (of no bytes for
+        a file the site lacks)."""
         lines = ['<?xml version="1.0" encoding="euc-kr"?>', "<Download>"]
         for path in paths:
             flag = ' run="true"' if path == run else ""
-            if hashed and "://" not in path:
-                flag += f' sha256="{hashlib.sha256((self.root / path).read_bytes()).hexdigest()}"'
+            if hashed or SIGNED:
+                flag += f' sha256="{self.hash_of(path)}"'
             url = path if "://" in path else self.server.url(path, scheme)
             lines.append(f'  <File url="{url}"{flag}/>')
         lines.append("</Download>")
         (self.root / "downlist.xml").write_bytes("\n".join(lines).encode("cp949"))
+
+    def hash_of(self, path):
+        site_path = self.root / (path.split("://", 1)[1].split("/", 1)[1] if "://" in path else path)
+        return hashlib.sha256(site_path.read_bytes()).hexdigest() if site_path.is_file() else NO_BYTES_HASH
+
+    def sign_documents(self):
+        """Under a key, signs each document a test changed (one of its own,
+        or one of the demo's), with the version and expiry it names, else the
+        demo's version and a day ahead; the demo's own stay as the build
+        signed them."""
+        if not SIGNED:
+            return
+        for document in self.root.rglob("*.xml"):
+            demo = DEMO_SITE / document.relative_to(self.root)
+            signature = openssl_signing.signature_path(document)
+            if (demo.is_file() and demo.read_bytes() == document.read_bytes() and signature.is_file()
+                    and signature.read_bytes() == openssl_signing.signature_path(demo).read_bytes()):
+                continue
+            sign_file(document)
 
     def listed(self):
         """Local names and contents of the files the document lists."""
@@ -381,6 +460,8 @@ class Program:
 
     def __init__(self, *urls, exe=BUILD / "VexilDownloader.exe", cwd=None, env=None):
         self.before = set(started_programs())
+        # A run killed just before may leave its window listed for a moment.
+        self.earlier_windows = set(x_tool("search", "--classname", "vexildownloader").split())
         self.process = subprocess.Popen(wine_command(exe, *urls), cwd=cwd, env={**os.environ, **(env or {})},
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                         start_new_session=True)
@@ -398,7 +479,7 @@ class Program:
 
     def wait_window(self, timeout=90):
         def find():
-            for window in x_tool("search", "--classname", "vexildownloader").split():
+            for window in set(x_tool("search", "--classname", "vexildownloader").split()) - self.earlier_windows:
                 geometry = window_geometry(window)
                 if geometry and geometry[2:4] == CLIENT_SIZE and geometry[4]:
                     return window

@@ -7,6 +7,7 @@ import random
 import shutil
 import subprocess
 import time
+from pathlib import Path
 from xml.sax.saxutils import escape
 
 import pytest
@@ -14,7 +15,7 @@ import pytest
 import harness
 from harness import (BOX_LOOKS, BOX_PLACE, MESSAGE_LINE, START_BUTTON, START_LOOKS,
                      START_PLACE, look, red_pixels)
-from scripted import Scripted
+from scripted import SERVED_HASHES, Scripted
 
 SETTINGS = """{declaration}
 <Download>
@@ -36,11 +37,14 @@ def settings_text(mirror, folder="GlenmoorClient", declaration='<?xml version="1
 
 
 def file_list(urls, run=None, hashes=None, blocks=None):
+    """The list of urls; under a key each file has its sha256 (the one given,
+    else that of what the scripted server was told to serve for it)."""
     lines = ["<Download>"]
     for url in urls:
         flag = ' run="true"' if url == run else ""
-        if hashes and url in hashes:
-            flag += f' sha256="{hashes[url]}"'
+        sha256 = (hashes or {}).get(url) or (SERVED_HASHES.get(url, harness.NO_BYTES_HASH) if harness.SIGNED else None)
+        if sha256:
+            flag += f' sha256="{sha256}"'
         if blocks and url in blocks:
             flag += f' blocks="{blocks[url]}"'
         lines.append(f'<File url="{escape(url, {chr(34): "&quot;"})}"{flag}/>')
@@ -124,14 +128,16 @@ def test_a_document_answered_on_the_second_try_is_read(launch, scripted, folders
     serve_settings(scripted)
     scripted.serve("/list.xml", b"", status=404, reason="Not Found", times=1)
     name = "second.bin"
-    scripted.serve("/list.xml", file_list([scripted.url(f"/files/{name}")]))
     body = data(name, 20000)
-    serve_file(scripted, name, body)
+    scripted.serve("/list.xml", file_list([serve_file(scripted, name, body)]))
     program = launch(scripted.url("/settings.xml"), scripted.url("/list.xml"))
     program.wait_screen(start_shown, 30, "the start button")
     assert not at_top_left(program)
     paths = [r[1] for r in scripted.requests() if r[0] == "GET"]
-    assert paths == ["/settings.xml", "/settings.xml", "/list.xml", "/list.xml"]
+    assert [p for p in paths if not p.endswith(".sig")] == ["/settings.xml", "/settings.xml", "/list.xml", "/list.xml"]
+    # Under a key, each attempt reads the signature too.
+    assert [p for p in paths if p.endswith(".sig")] == (["/settings.xml.sig"] * 2 + ["/list.xml.sig"] * 2
+                                                        if harness.SIGNED else [])
     program.click(*START_BUTTON)
     target = folders.download / name
     program.wait(lambda: target.exists() and target.read_bytes() == body, 60, "the file")
@@ -507,7 +513,7 @@ def test_hostile_names_and_long_urls_never_leave_the_folder(launch, scripted, fo
     # Only the safe files were sized, so only they count in the total.
     requests = [(r[0], r[1]) for r in scripted.requests() if r[1].startswith("/files/")]
     assert sorted(requests[:2]) == [("HEAD", "/files/first.bin"), ("HEAD", "/files/safe.bin")]  # sized together
-    # safe.bin comes ahead while first.bin does: their requests in either order.
+    # Under a key both are hashed, and the second may be fetched ahead of its turn.
     assert sorted(requests[2:]) == [("GET", "/files/first.bin"), ("GET", "/files/safe.bin")]
 
 
@@ -532,3 +538,173 @@ def test_a_folder_with_blanks_starts_the_downloaded_program_not_a_planted_one(la
         planted.unlink()
         (planted.parent / "launched.txt").unlink(missing_ok=True)
         shutil.rmtree(folder, ignore_errors=True)
+
+
+# Documents under the publisher's key -------------------------------------------------
+SETTINGS_DOCUMENT, LIST_DOCUMENT = "glenmoor/download.xml", "downlist.xml"
+needs_key = pytest.mark.skipif(not harness.SIGNED, reason="the build pins no publisher key")
+
+
+def other_key():
+    """A P-256 key of openssl's that no build pins."""
+    key = harness.BUILD / "e2e" / "other-publisher.pem"
+    if not key.exists():
+        key.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", str(key)],
+                       check=True, capture_output=True)
+    return key
+
+
+def one_byte_changed(old, new):
+    def change(document):
+        data = document.read_bytes()
+        assert old in data and len(old) == len(new)
+        document.write_bytes(data.replace(old, new, 1))
+    return change
+
+
+def signed_with(**how):
+    return lambda document: harness.sign_file(document, **how)
+
+
+def unsigned(document):
+    harness.openssl_signing.signature_path(document).unlink()
+
+
+def no_document(document):
+    document.write_bytes(b"PK\x03\x04 a zip")
+    harness.sign_file(document)
+
+
+def older_than_taken(document):
+    """Signed with the demo's version once a run took one above it."""
+    harness.sign_file(document, version=int(harness.demo_version()))
+
+
+EXPIRED = "2020-01-01T00:00:00Z"
+# The document, what is done to it, and the message it is refused with.
+TAMPERED = {
+    "settings, one byte changed": (SETTINGS_DOCUMENT, one_byte_changed(b"GlenmoorClient", b"GlenmoorClienT"),
+                                   "signature"),
+    "file list, one byte changed": (LIST_DOCUMENT, one_byte_changed(b"maps.pak", b"mapt.pak"), "signature"),
+    "settings, signed by a key not pinned": (SETTINGS_DOCUMENT, lambda d: harness.sign_file(d, key=other_key()),
+                                             "signature"),
+    "file list, without its signature": (LIST_DOCUMENT, unsigned, "signature"),
+    "settings, older than one taken before": (SETTINGS_DOCUMENT, older_than_taken, "older"),
+    "file list, older than one taken before": (LIST_DOCUMENT, older_than_taken, "older"),
+    "settings, expired": (SETTINGS_DOCUMENT, signed_with(expires=EXPIRED), "expired"),
+    "file list, expired": (LIST_DOCUMENT, signed_with(expires=EXPIRED), "expired"),
+    "file list, signed but no document": (LIST_DOCUMENT, no_document, "unreadable"),
+}
+# The message line each message showed as, by the message's name: each row
+# shows its own, and no other row's.
+MESSAGE_LINES = {}
+
+
+@needs_key
+@pytest.mark.parametrize("fault", TAMPERED, ids=list(TAMPERED))
+def test_a_tampered_document_is_refused_with_its_message_and_nothing_follows(launch, site, folders, fault):
+    name, stage, message = TAMPERED[fault]
+    document = site.root / name
+    if stage is older_than_taken:
+        harness.sign_file(document, version=int(harness.demo_version()) + 1)
+        first = launch(signed_as_is=True)
+        first.wait_screen(start_shown, 30, "the start button of a run that takes the higher version")
+        first.kill()
+    stage(document)
+    site.server.log.write_text("")  # this run's requests only
+    program = launch(signed_as_is=True)
+    program.move_to(20, 20)
+    shot = program.wait_screen(lambda shot: unplaced(shot) and red_pixels(shot, *MESSAGE_LINE) > 20, 30,
+                               "the window without widgets, and its message")
+    assert at_top_left(program)
+    line = harness.region(shot, *MESSAGE_LINE).tobytes()
+    for other, other_line in MESSAGE_LINES.items():
+        assert (other_line == line) == (other == message), f"{message} shows as {other} does"
+    MESSAGE_LINES.setdefault(message, line)
+    requests = site.server.requests()
+    assert not [r for r in requests if r["method"] == "HEAD" or r["agent"] == "Vexil Engine"]
+    if name == SETTINGS_DOCUMENT:  # nothing it names is fetched: library, picture, file list
+        assert {r["uri"] for r in requests} == {"/" + name, "/" + name + ".sig"}
+    program.click(*START_BUTTON)
+    assert program.running()
+    assert not (folders.download.exists() and any(folders.download.iterdir()))  # made by a first run, if any
+    assert not harness.started_programs(program.before)
+
+
+def write_list(site, files):
+    """The file list of (site path, sha256 or None), the first to be run, signed."""
+    lines = ["<Download>"]
+    for index, (path, sha256) in enumerate(files):
+        lines.append(f'<File url="{site.server.url(path)}"' + (' run="true"' if index == 0 else "") +
+                     (f' sha256="{sha256}"' if sha256 else "") + "/>")
+    (site.root / LIST_DOCUMENT).write_bytes("\n".join(lines + ["</Download>"]).encode("cp949"))
+
+
+SMALL_FILE = "glenmoor/client/small.bin"
+# The run file as listed, and whether a copy of it waits in the download folder.
+UNMATCHED_RUN_FILES = {
+    "without a hash": (None, False),
+    "without a hash, a copy in the folder": (None, True),
+    "with another file's hash": (hashlib.sha256(b"another program").hexdigest(), False),
+}
+
+
+@needs_key
+@pytest.mark.parametrize("case", UNMATCHED_RUN_FILES, ids=list(UNMATCHED_RUN_FILES))
+def test_under_a_key_the_run_file_starts_only_with_its_signed_hash(launch, site, folders, case):
+    sha256, planted = UNMATCHED_RUN_FILES[case]
+    small = site.add_file(SMALL_FILE, 64 << 10)
+    write_list(site, [(harness.Site.LAUNCHER, sha256), (SMALL_FILE, hashlib.sha256(small.read_bytes()).hexdigest())])
+    launcher = site.root / harness.Site.LAUNCHER
+    if planted:
+        folders.download.mkdir(parents=True)
+        shutil.copy(launcher, folders.download)
+    program = launch()
+    program.click(*START_BUTTON)
+    asked = lambda: [r for r in site.server.requests() if r["uri"] == "/" + harness.Site.LAUNCHER]
+    if sha256 is None:  # left out of the list: never asked for
+        program.wait(lambda: (folders.download / "small.bin").exists(), 60, "the hashed file")
+        program.move_to(20, 20)
+        program.wait_screen(start_shown, 30, "the start button after the list")
+        assert asked() == []
+    else:  # fetched, never taking its name
+        wait_message(program)
+        methods = [r["method"] for r in asked()]
+        assert methods[0] == "HEAD" and "GET" in methods
+        assert not (folders.download / launcher.name).exists()
+        assert not (folders.download / "small.bin").exists()
+    time.sleep(2)  # a program started at the end would have written its marker by now
+    assert not (folders.download / "launched.txt").exists() and not harness.started_programs(program.before)
+
+
+# The engine library's hash as the signed settings name it, and whether the
+# served library is then used: a library of another hash never is; a
+# republished one (a byte added) is, though the build pins another.
+NAMED_LIBRARIES = {
+    "another library's hash": (False, False),
+    "a republished library's hash": (True, True),
+}
+
+
+@needs_key
+@pytest.mark.parametrize("case", NAMED_LIBRARIES, ids=list(NAMED_LIBRARIES))
+def test_the_signed_settings_choose_the_engine_library(launch, site, folders, case):
+    republished, used = NAMED_LIBRARIES[case]
+    library = site.root / LIBRARY
+    built = library.read_bytes()
+    if republished:
+        library.write_bytes(built + b"\0")
+    named = hashlib.sha256(library.read_bytes() if republished else b"another library").hexdigest()
+    settings = site.root / SETTINGS_DOCUMENT
+    settings.write_bytes(settings.read_bytes().replace(hashlib.sha256(built).hexdigest().encode(), named.encode()))
+    program = launch()
+    program.click(*START_BUTTON)
+    if used:
+        program.wait((folders.download / "launched.txt").exists, 120, "the downloaded program's marker")
+        engines = [path for path in program.mapped_files() if path.lower().endswith("/tkwengine.dll")]
+        assert engines and all(Path(path).read_bytes() == library.read_bytes() for path in engines), engines
+        return
+    wait_message(program)
+    assert not [r for r in site.server.requests() if r["agent"] == "Vexil Engine"]
+    assert not [path for path in program.mapped_files() if path.lower().endswith("/tkwengine.dll")]

@@ -1,7 +1,12 @@
 """The publisher's command against the real program: what it writes is what
-the downloader reads."""
+the downloader reads, and what it signs openssl finds signed."""
 import hashlib
+import os
 import random
+import re
+import subprocess
+
+import pytest
 
 import harness
 from harness import START_BUTTON
@@ -35,7 +40,9 @@ def test_a_listed_folder_downloads_byte_for_byte(launch, site, folders):
 
 
 def test_words_the_command_does_not_take_are_refused():
-    for words in (("list",), ("list", "a", "b", "--unknown"), ("list", "a", "b", "--run"), ("nothing",)):
+    for words in (("list",), ("list", "a", "b", "--unknown"), ("list", "a", "b", "--run"), ("nothing",),
+                  ("keygen",), ("keygen", "a", "b"), ("sign", "k", "d", "--version", "1"),
+                  ("sign", "k", "--version", "1", "--expires", "2099-01-01T00:00:00Z")):
         refused = harness.publish(*words)
         assert refused.returncode == 2, words
         assert b"usage: vexil-publish" in refused.stderr
@@ -105,3 +112,99 @@ def test_check_passes_the_demo_site_and_names_each_fault_of_another(site, tmp_pa
     assert named("warning", files + "otherindex.vxblocks", "its block index is another file's")
     assert named("warning", files + "lostindex.vxblocks", "its block index cannot be fetched: GET answers 404")
     assert lines[-1].startswith(f"checked {len(urls)} files")
+
+
+def openssl(*args):
+    return subprocess.run(["openssl", *map(str, args)], capture_output=True, check=True).stdout
+
+
+def p256_key(key, *rewrite):
+    """A P-256 key as openssl ecparam -noout writes it, rewritten by openssl ec with these words."""
+    openssl("ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", key)
+    if rewrite:
+        openssl("ec", "-in", key, *rewrite, "-out", f"{key}.new")
+        os.replace(f"{key}.new", key)
+
+
+# Key files as openssl writes them from a P-256 key (path, or None to make it
+# with keygen), and whether sign takes them.
+KEY_FILES = {
+    "keygen's": (None, True),
+    "openssl ecparam -noout": (p256_key, True),
+    "openssl ecparam, with its parameters": (lambda k: openssl("ecparam", "-name", "prime256v1", "-genkey", "-out", k),
+                                             True),
+    "openssl genpkey (PKCS#8)": (lambda k: openssl("genpkey", "-algorithm", "EC", "-pkeyopt",
+                                                   "ec_paramgen_curve:P-256", "-out", k), True),
+    "without its public point": (lambda k: p256_key(k, "-no_public"), False),
+    "with a passphrase": (lambda k: p256_key(k, "-aes128", "-passout", "pass:x"), False),
+    "of another curve": (lambda k: openssl("ecparam", "-name", "secp384r1", "-genkey", "-noout", "-out", k), False),
+    "an RSA key": (lambda k: openssl("genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", k),
+                   False),
+}
+SETTINGS = "glenmoor/download.xml"
+
+
+@pytest.mark.parametrize("kind", KEY_FILES, ids=list(KEY_FILES))
+def test_sign_takes_keygens_and_openssls_key_files_and_openssl_checks_what_it_signs(tmp_path, site, kind):
+    make, taken = KEY_FILES[kind]
+    key = tmp_path / "key.pem"
+    if make is None:
+        made = harness.publish("keygen", key)
+        assert made.returncode == 0, made.stderr
+        line = made.stdout.decode().strip()
+        assert line == harness.openssl_signing.public_line(key)  # openssl reads the key keygen wrote
+        assert harness.publish("keygen", key).returncode == 1  # never overwritten
+    else:
+        make(key)
+    document = site.root / SETTINGS
+    before = document.read_bytes()
+    signed = harness.publish("sign", key, document, "--version", "42", "--expires", harness.utc_after(3600))
+    signature = harness.openssl_signing.signature_path(document)
+    if not taken:
+        assert signed.returncode == 1 and signed.stderr, signed.stdout
+        assert document.read_bytes() == before
+        return
+    assert signed.returncode == 0, signed.stderr
+    after = document.read_bytes()
+    assert harness.named_freshness(after)["version"] == "42"
+    # The two attributes' values changed, every other byte kept.
+    assert re.sub(rb'(version|expires)="[^"]*"', b"", after) == re.sub(rb'(version|expires)="[^"]*"', b"", before)
+    point = harness.openssl_signing.point(key)
+    assert harness.openssl_signing.verifies(point, after, signature.read_bytes())
+    assert not harness.openssl_signing.verifies(point, after + b" ", signature.read_bytes())
+
+
+@pytest.mark.skipif(not harness.SIGNED, reason="the build pins no publisher key")
+def test_documents_the_command_signs_with_the_trees_openssl_key_are_taken(launch, site, folders):
+    for name in (SETTINGS, "downlist.xml"):
+        signed = harness.publish("sign", harness.TREE_KEY, site.root / name, "--version", harness.demo_version(),
+                                 "--expires", harness.utc_after(3600))
+        assert signed.returncode == 0, signed.stderr
+    program = launch(signed_as_is=True)
+    program.click(*START_BUTTON)
+    program.wait((folders.download / "launched.txt").exists, 120, "the downloaded program's marker")
+
+
+def test_sign_refuses_what_a_player_would_refuse(tmp_path, site):
+    document = site.root / SETTINGS
+    for words, code in ((("--version", "0", "--expires", harness.utc_after(3600)), 2),
+                        (("--version", "7", "--expires", "2027-01-31"), 2),
+                        (("--version", "7", "--expires", "2020-01-01T00:00:00Z"), 1),
+                        (("--version", "7"), 2)):
+        refused = harness.publish("sign", harness.TREE_KEY, document, *words)
+        assert refused.returncode == code, words
+    (tmp_path / "other.xml").write_bytes(b"<Other/>")
+    refused = harness.publish("sign", harness.TREE_KEY, tmp_path / "other.xml", "--version", "7", "--expires",
+                              harness.utc_after(3600))
+    assert refused.returncode == 1 and b"Download" in refused.stderr
+
+
+@pytest.mark.skipif(not harness.SIGNED, reason="the build pins no publisher key")
+def test_check_names_a_document_the_program_refuses_and_keeps_no_version(site, folders):
+    settings = site.root / SETTINGS
+    settings.write_bytes(settings.read_bytes().replace(b"GlenmoorClient", b"GlenmoorClienT", 1))
+    found = harness.publish("check", site.server.url(SETTINGS))
+    assert found.returncode == 1
+    refused = [line for line in found.stdout.decode("cp949").splitlines() if "is refused" in line]
+    assert len(refused) == 1 and "다운로드 정보의 서명이 올바르지 않습니다" in refused[0], found.stdout
+    assert not list(folders.user.parent.parent.glob("Program Files*/Glenmoor/engine/*.version"))

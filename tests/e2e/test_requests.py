@@ -1,16 +1,23 @@
-"""The requests nginx sees: start-up documents, one HEAD per listed file,
-then the engine's transfers, in that order (the list's HEADs among
-themselves in any order, and the transfers too: files are fetched ahead)."""
+"""The requests nginx sees: start-up documents (each with its signature
+under a key), one HEAD per listed file, then the engine's transfers, in that
+order (the list's HEADs among themselves, a document and its signature, and
+the transfers too, in any order: files are fetched ahead)."""
 import harness
 from harness import START_BUTTON, Site
 
 SMALL = "glenmoor/client/small.bin"
 
 
+def document(path):
+    """The GET of a document, and of its signature under a key."""
+    paths = [path] + ([harness.signature_location(path)] if harness.SIGNED else [])
+    return sorted(("GET", p, "HTTP/1.1", "Glenmoor ReadXML") for p in paths)
+
+
 def start_up():
-    return [("GET", "/glenmoor/download.xml", "HTTP/1.1", "Glenmoor ReadXML"),
-            ("GET", "/glenmoor/tkwengine.dll", "HTTP/1.1", "Glenmoor EngineDown"),
-            ("GET", "/glenmoor/background.jpg", "HTTP/1.1", "Glenmoor ImgDown")]
+    return document("/glenmoor/download.xml") + [
+        ("GET", "/glenmoor/tkwengine.dll", "HTTP/1.1", "Glenmoor EngineDown"),
+        ("GET", "/glenmoor/background.jpg", "HTTP/1.1", "Glenmoor ImgDown")]
 
 
 def probes(paths, agent):
@@ -21,18 +28,27 @@ def transfers(paths):
     return [("GET", "/" + path, "HTTP/1.1", "Vexil Engine") for path in paths]
 
 
+def together(row):
+    """What a request is sent at the same time as, if anything: the list's
+    HEADs, a document and its signature."""
+    if row[0] == "HEAD" and row[3] == "Glenmoor FileXml":
+        return "probes"
+    if row[3] == "Glenmoor ReadXML":
+        return row[1].removesuffix(".sig")
+    return None
+
+
 def seen(server):
-    """The requests in the log's order, but for the list's HEADs: sent several
-    at a time, they are logged as they are answered, so each run of them is
-    sorted."""
+    """The requests in the log's order, but for those sent at the same time:
+    logged as they are answered, each run of them is sorted."""
     rows = [(r["method"], r["uri"], r["protocol"], r["agent"]) for r in server.requests()]
     ordered, run = [], []
     for row in rows + [None]:
-        if row and row[0] == "HEAD" and row[3] == "Glenmoor FileXml":
+        if row and run and together(row) is not None and together(row) == together(run[0]):
             run.append(row)
             continue
-        ordered += sorted(run) + ([row] if row else [])
-        run = []
+        ordered += sorted(run)
+        run = [row] if row else []
     return ordered
 
 
@@ -54,8 +70,7 @@ def test_start_up_probes_every_listed_file_then_the_engine_fetches_them(launch, 
     site.add_file(SMALL, 64 << 10)
     site.file_list(Site.LAUNCHER, SMALL)
     program = launch()
-    before = start_up() + [("GET", "/downlist.xml", "HTTP/1.1", "Glenmoor ReadXML")] + \
-        sorted(probes([Site.LAUNCHER, SMALL], "Glenmoor FileXml"))
+    before = start_up() + document("/downlist.xml") + sorted(probes([Site.LAUNCHER, SMALL], "Glenmoor FileXml"))
     assert seen_at_least(program, site.server, len(before), "the start-up requests") == before
     program.click(*START_BUTTON)
     seen_at_least(program, site.server, len(before) + 2, "the engine's two requests")
@@ -65,15 +80,19 @@ def test_start_up_probes_every_listed_file_then_the_engine_fetches_them(launch, 
     check_headers(site.server)
 
 
-def test_a_file_named_on_the_command_line_is_probed_and_fetched_first(launch, site):
+def test_a_file_named_on_the_command_line_is_probed_and_fetched_first(launch, site, folders):
+    """Under a key no signed list names it: it is neither probed nor fetched,
+    and the list's own files come as they would without it."""
     site.add_file(SMALL, 64 << 10)
     site.file_list(Site.LAUNCHER)
     program = launch(site.server.url("glenmoor/download.xml"), site.server.url(SMALL))
-    before = start_up() + probes([SMALL], "Glenmoor SetXml") + \
-        [("GET", "/downlist.xml", "HTTP/1.1", "Glenmoor ReadXML")] + probes([Site.LAUNCHER], "Glenmoor FileXml")
+    direct = [] if harness.SIGNED else [SMALL]
+    before = start_up() + probes(direct, "Glenmoor SetXml") + \
+        document("/downlist.xml") + probes([Site.LAUNCHER], "Glenmoor FileXml")
     assert seen_at_least(program, site.server, len(before), "the start-up requests") == before
     program.click(*START_BUTTON)
-    seen_at_least(program, site.server, len(before) + 2, "the engine's two requests")
+    seen_at_least(program, site.server, len(before) + len(direct) + 1, "the engine's requests")
+    program.wait((folders.download / "launched.txt").exists, 60, "the downloaded program's marker")
     assert seen(site.server)[:len(before)] == before
-    assert sorted(seen(site.server)[len(before):]) == sorted(transfers([SMALL, Site.LAUNCHER]))
+    assert sorted(seen(site.server)[len(before):]) == sorted(transfers(direct + [Site.LAUNCHER]))
     check_headers(site.server)

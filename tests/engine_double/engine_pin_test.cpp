@@ -1,6 +1,9 @@
 // The engine library pin: a library on disk whose SHA-256 differs from the
 // pin is fetched anew and never loaded; without a pin any library will do.
+// Signed settings may name the library's hash instead of the build.
 #include <shlobj.h>
+
+#include <new>
 
 #include "state/app_state.h"
 #include "state/messages.h"
@@ -8,6 +11,7 @@
 #include "config/http_fetch.h"
 #include "support/temp_dir.h"
 #include "contract_engine_pin.h"
+#include "contract_engine_unverified_pin.h"
 #include "support/fresh_state.h"
 #include "support/host_path.h"
 #include "window_fixture.h"
@@ -68,6 +72,65 @@ TEST_F(EnginePin, TheBuildPinsWhatItWasToldTo)
     }
     ResetAppState();
     EXPECT_EQ(kEngineLibraryPin, AppState.engineLibraryPin);
+}
+
+TEST_F(EnginePin, TheBuildPinsThePublisherKeysItWasToldTo)
+{
+    const std::string setting = PUBLISHER_KEYS_SETTING;
+    std::string own = ReadWholeFile(HostPath(TREE_PUBLISHER_KEY));
+    own = own.substr(0, own.find('\n'));
+    EXPECT_EQ(setting == "own" ? own : setting, kPublisherKeys);
+    AppState.~AppStateRecord();  // the record as the program starts it, not as a test does
+    new (&AppState) AppStateRecord();
+    EXPECT_EQ(kPublisherKeys, AppState.publisherKeys);
+}
+
+namespace {
+
+// Under the publisher's key: what pins the library, and what is loaded.
+struct SignedPinRow {
+    const char* name;
+    bool keyPinned;
+    const char* buildPin;
+    const char* namedBySettings;  // the Engine element's sha256, or none
+    const char* placed;           // the library on disk and on the server
+    bool used;
+};
+
+const SignedPinRow kSignedPinRows[] = {
+    {"signed settings name the library instead of the build", true, kOtherPin, CONTRACT_ENGINE_SHA256,
+     CONTRACT_ENGINE_PATH, true},
+    {"signed settings name another library", true, CONTRACT_ENGINE_SHA256, kOtherPin, CONTRACT_ENGINE_PATH, false},
+    {"under a key, the build's pin alone", true, CONTRACT_ENGINE_SHA256, nullptr, CONTRACT_ENGINE_PATH, true},
+    {"under a key, a library nothing pins", true, "", nullptr, CONTRACT_ENGINE_PATH, false},
+    {"under a key, a library that does not check hashes", true, "", CONTRACT_ENGINE_UNVERIFIED_SHA256,
+     CONTRACT_ENGINE_UNVERIFIED_PATH, false},
+    {"unsigned settings choose nothing", false, CONTRACT_ENGINE_SHA256, kOtherPin, CONTRACT_ENGINE_PATH, true},
+    {"without a key, a library that does not check hashes", false, CONTRACT_ENGINE_UNVERIFIED_SHA256, nullptr,
+     CONTRACT_ENGINE_UNVERIFIED_PATH, true},
+};
+
+}  // namespace
+
+TEST_F(EnginePin, SignedSettingsMayNameTheLibraryAndUnderAKeyOnlyAPinnedCheckingOneIsUsed)
+{
+    for (const SignedPinRow& row : kSignedPinRows) {
+        ResetState();
+        if (row.keyPinned) PinPublisherKey();
+        AppState.engineLibraryPin = row.buildPin;
+        ServeSettings("AppData", "",
+                      row.namedBySettings ? std::string("<Engine sha256='") + row.namedBySettings + "'/>" : "");
+        ServeFileList({{"a.bin", 10}});
+        PlaceLibrary(HostPath(row.placed));
+        server.Serve("/glenmoor/tkwengine.dll", HttpReply::Ok(ReadWholeFile(HostPath(row.placed))));
+        Open();
+        EXPECT_EQ(row.used, AppState.engine != nullptr) << row.name;
+        EXPECT_STREQ(row.used ? "" : kMessageUseAnotherWay, AppState.statusMessage) << row.name;
+        if (!row.used) {
+            EXPECT_TRUE(library_.Calls().empty()) << row.name;  // not even asked for its engine
+        }
+        Close();
+    }
 }
 
 TEST_F(EnginePin, TheRightLibraryIsKeptAndLoaded)

@@ -4,7 +4,10 @@
 
 #include "state/app_state.h"
 #include "app/main_window.h"
+#include "common/file_system.h"
+#include "config/signed_document.h"
 #include "state/messages.h"
+#include "contract_engine_pin.h"
 #include "window_fixture.h"
 
 using StartUpRules = WindowTest;
@@ -24,6 +27,42 @@ bool Unplaced(const BaseSkin& widget)
     widget.GetPosition(&x, &y);
     const SIZE size = SizeOf(widget);
     return x == 0 && y == 0 && size.cx == 0 && size.cy == 0;
+}
+
+// Under the publisher's key: a document of the pair, refused for one reason.
+struct RefusedRow {
+    const char* name;
+    DocumentRole refused;
+    void (*stage)(DocumentSigning&);
+    const char* message;
+};
+
+void ByteChanged(DocumentSigning& signing) { signing.changedAfter = true; }
+void OtherKey(DocumentSigning& signing)
+{
+    static const TestPublisher other;
+    signing.signer = &other;
+}
+void Unsigned(DocumentSigning& signing) { signing.served = false; }
+void Older(DocumentSigning& signing) { signing.version = "4"; }  // 5 was taken before
+void Expired(DocumentSigning& signing) { signing.expires = "2020-01-01T00:00:00Z"; }
+
+const RefusedRow kRefusedRows[] = {
+    {"settings, one byte changed", DocumentRole::Settings, ByteChanged, kMessageBadSignature},
+    {"settings, signed by a key not pinned", DocumentRole::Settings, OtherKey, kMessageBadSignature},
+    {"settings, older than taken before", DocumentRole::Settings, Older, kMessageOlderVersion},
+    {"settings, expired", DocumentRole::Settings, Expired, kMessageExpired},
+    {"file list, one byte changed", DocumentRole::FileList, ByteChanged, kMessageBadSignature},
+    {"file list, without its signature", DocumentRole::FileList, Unsigned, kMessageBadSignature},
+    {"file list, older than taken before", DocumentRole::FileList, Older, kMessageOlderVersion},
+    {"file list, expired", DocumentRole::FileList, Expired, kMessageExpired},
+};
+
+void TakeVersionFive(DocumentRole role)
+{
+    char path[MAX_PATH];
+    ASSERT_TRUE(AcceptedVersionPath(role, path));
+    ASSERT_TRUE(ReplaceFileWhole(path, "5", 1));
 }
 
 }  // namespace
@@ -166,4 +205,54 @@ TEST_F(StartUpRules, ThePlacedWindowIsCentredAndTitledAndNamesTheFirstFile)
     EXPECT_STREQ("first.bin", AppState.currentFileName);
     EXPECT_STREQ("", AppState.statusMessage);
     EXPECT_EQ(30, AppState.totalSize);
+}
+
+TEST_F(StartUpRules, UnderAKeyASignedPairStartsAsBefore)
+{
+    PinPublisherKey();
+    AppState.engineLibraryPin = CONTRACT_ENGINE_SHA256;  // under a key, only a pinned library is loaded
+    ServeSettings("AppData", "");
+    ServeFileList({{"a.bin", 10}});
+    PlaceContractEngine();
+    Open();
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_EQ(StartUpCalls(SpecialFolder(CSIDL_APPDATA)), library_.Calls());
+    EXPECT_EQ(10, AppState.totalSize);
+    EXPECT_EQ(1u, LastAcceptedVersion(DocumentRole::Settings));
+    EXPECT_EQ(1u, LastAcceptedVersion(DocumentRole::FileList));
+    Close();
+    PlaceContractEngine();
+    Open();  // the same versions again
+    EXPECT_STREQ("", AppState.statusMessage);
+    EXPECT_NE(nullptr, AppState.engine);
+}
+
+// Refused before anything else happens: the window stays bare with the
+// message, and nothing the refused document names is asked for or loaded.
+TEST_F(StartUpRules, UnderAKeyARefusedDocumentSaysWhyAndNothingFollows)
+{
+    for (const RefusedRow& row : kRefusedRows) {
+        ResetState();
+        PinPublisherKey();
+        AppState.engineLibraryPin = CONTRACT_ENGINE_SHA256;
+        row.stage(row.refused == DocumentRole::Settings ? settingsSigning : listSigning);
+        if (row.stage == Older) TakeVersionFive(row.refused);
+        ServeSettings("AppData", "");
+        ServeFileList({{"a.bin", 10}});
+        PlaceContractEngine();
+        const size_t before = server.Requests().size();
+        Open();
+        EXPECT_STREQ(row.message, AppState.statusMessage) << row.name;
+        EXPECT_EQ(nullptr, AppState.engineModule) << row.name;
+        EXPECT_TRUE(Unplaced(AppState.startButton)) << row.name;
+        EXPECT_TRUE(AppState.fileList.Empty()) << row.name;
+        const auto requests = server.Requests();
+        for (size_t i = before; i < requests.size(); ++i) {
+            EXPECT_NE("HEAD", requests[i].method) << row.name;
+            if (row.refused == DocumentRole::Settings) {
+                EXPECT_EQ(0u, requests[i].path.find("/glenmoor/download.xml")) << row.name << ": " << requests[i].path;
+            }
+        }
+        Close();
+    }
 }

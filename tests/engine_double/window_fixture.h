@@ -13,20 +13,40 @@
 
 #include "contract_library.h"
 #include "support/http_responder.h"
+#include "support/test_publisher.h"
+
+// How a document is signed under a pinned key.
+struct DocumentSigning {
+    std::string version = "1";
+    std::string expires = kFarExpiry;
+    const TestPublisher* signer = nullptr;  // null: the pinned key
+    bool served = true;                     // the signature file
+    bool changedAfter = false;              // one byte of the document changed once signed
+};
 
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // A fresh state record pointed at the scripted server, with no pin.
+    // A fresh state record pointed at the scripted server, with no pin and
+    // no key, and no document version taken before.
     void ResetState();
 
-    // Settings document with the given Location and two servers, served at
-    // a path of its own that becomes the settings URL.
-    void ServeSettings(const std::string& saveto, const std::string& mkdir);
-    // File list of (name, size) under /files/, each sized by its HEAD answer.
-    // A size below 0: the file is listed, but the server does not have it.
+    // Pins a key of the test's: the documents served from here on are signed
+    // as settingsSigning and listSigning say.
+    void PinPublisherKey();
+    static const TestPublisher& Publisher();
+
+    // Settings document with the given Location, extra elements and two
+    // servers, served at a path of its own that becomes the settings URL.
+    void ServeSettings(const std::string& saveto, const std::string& mkdir, const std::string& extra = "");
+    // File list of (name, size) under /files/, each sized by its HEAD answer
+    // and, under a pinned key, with a hash; served at a path of its own that
+    // becomes the file-list URL. A size below 0: the file is listed, but the
+    // server does not have it.
     void ServeFileList(const std::vector<std::pair<std::string, int64_t>>& files);
+    // A document, with its signature under a pinned key.
+    void ServeDocument(const std::string& path, const std::string& body, const DocumentSigning& signing);
     std::string FileUrl(const std::string& name) const { return server.Url("/files/" + name); }
 
     // Copies a library to where start-up loads the engine from.
@@ -57,4 +77,7 @@ protected:
     std::string libraryPath_;
     bool quitPosted_ = false;
     int settingsServed_ = 0;
+    int listsServed_ = 0;
+    std::string listUrl_;
+    DocumentSigning settingsSigning, listSigning;
 };

@@ -1,4 +1,5 @@
-// Gives each test a freshly constructed state record.
+// Gives each test a freshly constructed state record, with no publisher key
+// pinned: a test of signed documents pins its own key.
 #pragma once
 #include <new>
 
@@ -8,4 +9,5 @@ inline void ResetAppState()
 {
     AppState.~AppStateRecord();
     new (&AppState) AppStateRecord();
+    AppState.publisherKeys = "";
 }

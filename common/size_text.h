@@ -1,4 +1,5 @@
-// Sizes that servers send as text.
+// Positive numbers sent as decimal text: the sizes servers send, the
+// versions of signed documents.
 #pragma once
 #include <cstdint>
 

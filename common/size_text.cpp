@@ -1,4 +1,4 @@
-#include "config/size_text.h"
+#include "common/size_text.h"
 
 int64_t ParsePositiveSize(const char* text)
 {
