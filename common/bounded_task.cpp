@@ -34,7 +34,8 @@ BoundedTask::BoundedTask(Work work, DWORD budgetMs)
     HoldModule(shared_->module);
     KernelHandle thread;
     if (shared_->done.Valid()) thread.Reset(CreateThread(nullptr, 0, &BoundedTask::Run, owned, 0, nullptr));
-    if (thread.Valid()) return;
+    started_ = thread.Valid();
+    if (started_) return;
     if (shared_->module) FreeLibrary(shared_->module);
     delete owned;
     shared_->stage = kGivenUp;  // nothing runs: Wait reports failure

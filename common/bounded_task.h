@@ -27,6 +27,8 @@ public:
     // event, or null) was set. After false it may still be running: what it
     // holds is not the caller's to touch.
     bool Wait(HANDLE interrupt = nullptr);
+    // False when no thread could be started: the work will never run.
+    bool Started() const { return started_; }
 
 private:
     struct Shared;
@@ -36,4 +38,5 @@ private:
     std::shared_ptr<Shared> shared_;
     DWORD deadline_;
     bool waited_ = false;
+    bool started_ = false;
 };

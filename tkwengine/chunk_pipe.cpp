@@ -68,6 +68,12 @@ bool ChunkPipe::Drained() const
     return queued_ == 0 && senders_ == 0;
 }
 
+bool ChunkPipe::IsShut() const
+{
+    Locked locked(lock_);
+    return shut_;
+}
+
 void ChunkPipe::Shut()
 {
     Announce([&] { shut_ = true; });

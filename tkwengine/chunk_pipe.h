@@ -43,6 +43,7 @@ public:
     bool Drained() const;
     // Senders waiting for a buffer give up.
     void Shut();
+    bool IsShut() const;
 
 private:
     template <class Change> void Announce(Change change);

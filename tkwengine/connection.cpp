@@ -8,6 +8,12 @@ constexpr DWORD kReadTargetMs = 50;
 constexpr DWORD kSpanTargetMs = 4000;
 constexpr uint64_t kMaxSpan = 64ull << 20;
 constexpr DWORD kMinReadSize = 4096;
+// An idle connection looks again this often for a piece fallen far behind.
+constexpr DWORD kIdleLookMs = 250;
+// A fetch says what its server's rate is once it brought this much, or took
+// this long: one short read says little.
+constexpr uint64_t kRateBytes = 1 << 20;
+constexpr DWORD kRateMs = 1000;
 
 // How WinINet under Wine reads a body, measured with bench/wininet_probe
 // against nginx on loopback, fast and capped at 40 KB/s:
@@ -57,15 +63,14 @@ void Connection::Run()
 {
     Batch batch;
     uint64_t span = setup_.exact ? kFirstSpan : PieceTable::kOpenEnd;  // one body is read to its end
-    for (size_t count = 0; (count = Claim(span, batch)) != 0;) {
+    for (size_t count = 0; (count = ClaimOrTakeOver(span, batch)) != 0;) {
         DWORD begin = GetTickCount();
         outcome_ = Fetch(batch, count);
         // A piece of several that did not come is anyone's again.
         for (size_t i = 0; count > 1 && i < count; ++i) pieces_.Disown(batch[i].piece);
         if (outcome_ == Outcome::Ok) {
-            uint64_t bytes = 0;
-            for (size_t i = 0; i < count; ++i) bytes += batch[i].range.to - batch[i].range.from;
-            span = NextSpan(bytes, GetTickCount() - begin);
+            TellRate(GetTickCount() - begin);
+            span = NextSpan(received_, GetTickCount() - begin);
             continue;
         }
         if (count == 1) pieces_.Disown(batch[0].piece);
@@ -73,6 +78,24 @@ void Connection::Run()
     }
     exchange_.Close();
     pipe_.SenderDone();
+}
+
+// With nothing left to claim, an idle connection of exact pieces stays
+// while others work, to take over one that falls far behind.
+size_t Connection::ClaimOrTakeOver(uint64_t span, Batch& batch)
+{
+    for (;;) {
+        if (size_t count = Claim(span, batch)) return count;
+        if (!setup_.exact || cancel_.Raised() || pipe_.IsShut()) return 0;
+        if (pieces_.TakeOver(static_cast<int>(slot_), span, batch[0].piece, batch[0].range)) return 1;
+        if (!pieces_.WaitWhileUnfinished(kIdleLookMs)) return 0;
+    }
+}
+
+void Connection::TellRate(DWORD elapsedMs)
+{
+    if (received_ >= kRateBytes || elapsedMs >= kRateMs)
+        pieces_.Rate(static_cast<int>(slot_), std::max<uint64_t>(received_ * 1000 / std::max<DWORD>(elapsedMs, 1), 1));
 }
 
 size_t Connection::Claim(uint64_t span, Batch& batch)
@@ -96,8 +119,15 @@ Outcome Connection::Fetch(const Batch& batch, size_t count)
     }
     RequestBody body(exchange_.Request());
     const bool parts = count > 1 && exchange_.Boundary()[0] != '\0';
+    received_ = 0;
     Outcome outcome = parts ? ReceiveParts(body, batch, count) : Receive(batch[0].piece, body);
-    exchange_.Close();
+    uint64_t asked = 0;
+    for (size_t i = 0; i < count; ++i) asked += batch[i].range.to ? batch[i].range.to - batch[i].range.from : 0;
+    // A piece taken over, or a whole body of which one piece was wanted,
+    // leaves the rest of the answer unread.
+    const bool rest = setup_.exact && (received_ < asked || exchange_.Status() == HTTP_STATUS_OK);
+    if (outcome == Outcome::Ok && rest) exchange_.Abandon();
+    else exchange_.Close();
     return outcome;
 }
 
@@ -158,6 +188,7 @@ Outcome Connection::Receive(size_t piece, BodyReader& body)
             return cancel_.Raised() ? Outcome::Cancelled : Outcome::NetworkFailed;
         }
         sources_ |= 1u << endpoint_;
+        received_ += got;
         want = NextReadSize(want, got, GetTickCount() - before);
         pipe_.Deliver({buffer, got, pieces_.Received(piece, got), piece});
     }

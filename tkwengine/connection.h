@@ -36,6 +36,8 @@ private:
 
     void Run();
     size_t Claim(uint64_t span, Batch& batch);
+    size_t ClaimOrTakeOver(uint64_t span, Batch& batch);
+    void TellRate(DWORD elapsedMs);
     bool Several() const;
     Outcome Fetch(const Batch& batch, size_t count);
     Outcome Connect(const Batch& batch, size_t count);
@@ -51,6 +53,7 @@ private:
     Exchange& exchange_;
     const size_t slot_;
     size_t endpoint_ = 0;
+    uint64_t received_ = 0;  // by the fetch under way
     bool failed_[Target::kMaxEndpoints] = {};
     uint32_t oneRange_ = 0;  // a bit per server whose answer to several ranges was not their parts
     Outcome outcome_ = Outcome::Ok;

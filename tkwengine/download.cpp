@@ -300,10 +300,32 @@ Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& open
         done = plan.present;
         return UseSideFiles(setup, pieces, false);
     }
+    // A 200 to an If-Range: the file changed. Its server takes ranges, so it
+    // comes again as a new download does, over every connection. A 200 to a
+    // plain Range is a server that sends whole files, to every connection.
+    if (plan.split && opening.Status() == HTTP_STATUS_OK && !plan.kept.version.Empty() && !splitAfresh_)
+        return StartSplitAfresh(opening, pieces, setup, done);
     if (Outcome outcome = BodyStart(opening, range.from, job_.expected, done); outcome != Outcome::Ok) return outcome;
     pieces.Reset();  // one piece, from the answer's start to the end of the file or body
     pieces.Add({done, job_.expected ? job_.expected : PieceTable::kOpenEnd}, 1);
     return UseSideFiles(setup, pieces, done == 0);
+}
+
+// The answer's body serves the first piece, from the file's first byte; the
+// other connections ask for the rest by range, of the answer's version.
+Outcome Download::StartSplitAfresh(const Exchange& opening, PieceTable& pieces, RoundSetup& setup, uint64_t& done)
+{
+    if (Outcome outcome = opening.Fits(job_.expected, Validator()); outcome != Outcome::Ok) return outcome;
+    splitAfresh_ = true;  // should the server send every range whole, the next round reads one body
+    setup.connections = std::max<size_t>(ConnectionsFor(job_.expected, job_.maxConnections), 1);
+    pieces.Reset();
+    pieces.Add({0, job_.expected}, setup.connections);
+    size_t piece = 0;
+    ByteRange range;
+    pieces.Claim(0, kFirstSpan, piece, range);
+    setup.exact = true;
+    done = 0;
+    return UseSideFiles(setup, pieces, true);
 }
 
 // The server's file is another version than the kept bytes, or a range of

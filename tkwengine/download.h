@@ -63,6 +63,7 @@ private:
     void MakePlan(Plan& plan);
     Outcome OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exchange, size_t& endpoint);
     Outcome OpenRound(const Plan& plan, PieceTable& pieces, Exchange& opening, RoundSetup& setup, uint64_t& done);
+    Outcome StartSplitAfresh(const Exchange& opening, PieceTable& pieces, RoundSetup& setup, uint64_t& done);
     Outcome UseSideFiles(RoundSetup& setup, const PieceTable& pieces, bool fromZero);
     bool FollowPart(bool fromZero);
     void DropSideFiles();
@@ -80,5 +81,6 @@ private:
     uint32_t multipart_ = 0;   // servers known to answer several ranges in one request (RoundSetup)
     bool compared_ = false;    // the older copy under the name was compared to its end
     bool restarted_ = false;   // for a change on the server, which happens once
+    bool splitAfresh_ = false; // once: a server that sends every range whole gets one body next
     bool started_;
 };

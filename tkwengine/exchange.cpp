@@ -116,6 +116,20 @@ bool Exchange::Send(HINTERNET session, const char* url, const char* headers)
     return status_ != kNoStatus;
 }
 
+void Exchange::Abandon()
+{
+    HINTERNET request = request_ ? requests_.Detach(slot_) : nullptr;
+    HINTERNET connection = connection_.Release();
+    request_ = nullptr;
+    Close();
+    const auto close = [request, connection](const std::atomic<bool>&) {
+        if (request) InternetCloseHandle(request);
+        if (connection) InternetCloseHandle(connection);
+    };
+    BoundedTask closing(close, 0);
+    if (!closing.Started()) close(std::atomic<bool>(false));
+}
+
 void Exchange::Close()
 {
     if (request_) requests_.Close(slot_);

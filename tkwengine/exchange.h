@@ -46,6 +46,10 @@ public:
     bool Open(HINTERNET session, const HttpEndpoint& endpoint, const Target& target, const ByteRange* ranges,
               size_t count, const Validator& ifRange);
     void Close();
+    // Closes it without waiting: WinINet under Wine reads what is left of a
+    // kept-alive answer's body before it lets the request go, which from a
+    // slow server takes as long as the body would; a thread of its own does.
+    void Abandon();
 
     bool IsOpen() const { return request_ != nullptr; }
     HINTERNET Request() const { return request_; }

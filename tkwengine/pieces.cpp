@@ -8,6 +8,8 @@ namespace {
 
 // Smaller pieces cost a request each for little gain.
 constexpr uint64_t kMinPiece = 1 << 20;
+// Less than this left of a piece behind is not worth a new request.
+constexpr uint64_t kMinTakeOver = 256 << 10;
 
 Piece Fresh(uint64_t from, uint64_t end, int owner) { return Piece{from, from, from, from, end, owner, true}; }
 
@@ -61,7 +63,8 @@ bool PieceTable::Claim(int owner, uint64_t span, size_t& piece, ByteRange& range
     };
     if (!pick(true) && !pick(false) && !SplitLargest(owner, piece)) return false;
     Piece& claimed = pieces_[piece];
-    claimed.owner = owner;
+    if (claimed.owner != owner) Own(claimed, owner);
+    claimed.batched = false;
     bool whole = claimed.end == kOpenEnd || span >= claimed.end - claimed.received;
     claimed.requested = whole ? claimed.end : claimed.received + span;
     range = {claimed.received, claimed.end == kOpenEnd ? 0 : claimed.requested};
@@ -98,7 +101,8 @@ size_t PieceTable::TakeFree(int owner, uint64_t budget, Claimed* out, size_t cap
         Piece& p = pieces_[order[count]];
         taken += p.end - p.received;
         if (taken > budget) break;
-        p.owner = owner;
+        Own(p, owner);
+        p.batched = true;
         p.requested = p.end;
         out[count] = {order[count], {p.received, p.end}};
     }
@@ -116,11 +120,65 @@ bool PieceTable::SplitLargest(int owner, size_t& piece)
     Piece* slot = std::find_if(std::begin(pieces_), std::end(pieces_),
                                [this](const Piece& p) { return !Unfinished(p) && p.owner < 0; });
     if (slot == std::end(pieces_) || unasked(*largest) < 2 * kMinPiece) return false;
+    // A connection far behind the piece's own would only slow it down.
+    const uint64_t mine = OwnerRate(owner), theirs = largest->owner >= 0 ? PieceRate(*largest) : 0;
+    if (mine && theirs && mine * kFarBehind < theirs) return false;
     uint64_t middle = largest->end - unasked(*largest) / 2;
     *slot = Fresh(middle, largest->end, owner);
     largest->end = middle;
     piece = static_cast<size_t>(slot - pieces_);
     return true;
+}
+
+void PieceTable::Rate(int owner, uint64_t bytesPerSecond)
+{
+    Locked locked(lock_);
+    if (owner >= 0 && static_cast<size_t>(owner) < kMaxOwners) rates_[owner] = bytesPerSecond;
+}
+
+bool PieceTable::TakeOver(int owner, uint64_t span, size_t& piece, ByteRange& range)
+{
+    Locked locked(lock_);
+    const uint64_t mine = OwnerRate(owner);
+    auto left = [](const Piece& p) { return p.end - std::max(p.reserved, p.received); };
+    Piece* behind = nullptr;
+    for (Piece& p : pieces_) {
+        if (!Unfinished(p) || p.owner < 0 || p.owner == owner || p.batched || p.end == kOpenEnd) continue;
+        const uint64_t theirs = PieceRate(p);
+        if (clock_() - p.since < kMeasureMs || left(p) < kMinTakeOver || theirs * kFarBehind >= mine) continue;
+        if (!behind || left(p) > left(*behind)) behind = &p;
+    }
+    Piece* slot = std::find_if(std::begin(pieces_), std::end(pieces_),
+                               [this](const Piece& p) { return !Unfinished(p) && p.owner < 0; });
+    if (!mine || !behind || slot == std::end(pieces_)) return false;
+    // Bytes already in the read it waits on are still its own.
+    const uint64_t cut = std::max(behind->reserved, behind->received);
+    *slot = Fresh(cut, behind->end, owner);
+    Own(*slot, owner);
+    behind->end = cut;
+    behind->requested = std::min(behind->requested, cut);
+    slot->requested = span >= slot->end - cut ? slot->end : cut + span;
+    piece = static_cast<size_t>(slot - pieces_);
+    range = {cut, slot->requested};
+    return true;
+}
+
+void PieceTable::Own(Piece& piece, int owner)
+{
+    piece.owner = owner;
+    piece.since = clock_();
+    piece.sinceAt = piece.received;
+}
+
+uint64_t PieceTable::PieceRate(const Piece& piece) const
+{
+    const DWORD elapsed = clock_() - piece.since;
+    return elapsed < kMeasureMs ? 0 : (piece.received - piece.sinceAt) * 1000 / elapsed;
+}
+
+uint64_t PieceTable::OwnerRate(int owner) const
+{
+    return owner >= 0 && static_cast<size_t>(owner) < kMaxOwners ? rates_[owner] : 0;
 }
 
 DWORD PieceTable::Reserve(size_t piece, DWORD want)
@@ -152,8 +210,24 @@ void PieceTable::EndBody(size_t piece)
 
 void PieceTable::Written(size_t piece, DWORD size)
 {
+    bool whole = false;
+    {
+        Locked locked(lock_);
+        Piece& p = pieces_[piece];
+        p.written += size;
+        whole = p.written == p.end;
+    }
+    if (whole) written_.WakeAll();
+}
+
+bool PieceTable::WaitWhileUnfinished(DWORD ms)
+{
     Locked locked(lock_);
-    pieces_[piece].written += size;
+    auto unfinished = [this] { return std::any_of(std::begin(pieces_), std::end(pieces_), [this](const Piece& p) {
+                                   return Unfinished(p);
+                               }); };
+    if (unfinished()) locked.Wait(written_, ms);
+    return unfinished();
 }
 
 void PieceTable::Disown(size_t piece)

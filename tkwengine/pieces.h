@@ -1,10 +1,13 @@
 // The byte ranges a round still has to fetch, and which connection works on
 // each. A connection asks for its piece a span at a time; an idle one takes
 // a piece nobody owns, else the back half of what the largest has not asked
-// for yet, so no connection idles while much remains. Nothing is taken from
-// a request already sent: WinINet under Wine closes a request whose body is
-// not read by reading the rest of it, 1 KiB per call, while it keeps coming.
-// Only written bytes count as present.
+// for yet, so no connection idles while much remains. A request already sent
+// keeps its bytes, unless its owner has fallen far behind: an idle
+// connection much faster than the piece comes in takes over what has not
+// arrived (TakeOver), and the one behind lets its request go. The rates are
+// measured, over seconds, never guessed from one read, and a connection
+// much slower than a piece's never splits it: no work goes back and forth
+// between servers of like speed. Only written bytes count as present.
 #pragma once
 #include <windows.h>
 
@@ -23,6 +26,9 @@ struct Piece {
     uint64_t end = 0;
     int owner = -1;
     bool used = false;
+    bool batched = false;   // asked for with other pieces in one request
+    DWORD since = 0;        // when its owner took it
+    uint64_t sinceAt = 0;   // received then
 };
 
 // A piece claimed, and the range to ask for.
@@ -38,7 +44,13 @@ public:
     // A piece open to the end of the body: one connection reading until it ends.
     static constexpr uint64_t kOpenEnd = UINT64_MAX;
 
-    PieceTable() = default;
+    using Clock = DWORD(WINAPI*)();
+    // How much faster a connection must be to take work over, and how long
+    // a rate takes to be known.
+    static constexpr uint64_t kFarBehind = 4;
+    static constexpr DWORD kMeasureMs = 2000;
+
+    explicit PieceTable(Clock clock = &GetTickCount) : clock_(clock) {}
     PieceTable(const PieceTable&) = delete;
     PieceTable& operator=(const PieceTable&) = delete;
 
@@ -58,6 +70,14 @@ public:
     // Claim gives (the owner's own piece first, a first piece larger than
     // that cut to span, a split of the largest). Returns how many.
     size_t ClaimSeveral(int owner, uint64_t span, size_t connections, Claimed* out, size_t capacity);
+    // What the owner's last fetch came in at, bytes a second (0: not known).
+    void Rate(int owner, uint64_t bytesPerSecond);
+    // For an idle owner that Claim had nothing for: the rest of a piece whose
+    // owner is far behind it (kFarBehind), cut where that one's read stops;
+    // false when none is.
+    bool TakeOver(int owner, uint64_t span, size_t& piece, ByteRange& range);
+    // Waits up to ms for a piece to be written whole; false once all are.
+    bool WaitWhileUnfinished(DWORD ms);
     // Up to want bytes the owner may read next; 0 when the range asked for is done.
     DWORD Reserve(size_t piece, DWORD want);
     // The file offset of the got bytes just received.
@@ -77,8 +97,17 @@ private:
     bool Unfinished(const Piece& piece) const { return piece.used && piece.written < piece.end; }
     bool Free(const Piece& piece) const { return Unfinished(piece) && piece.owner < 0 && piece.received < piece.end; }
     bool SplitLargest(int owner, size_t& piece);
+    void Own(Piece& piece, int owner);
+    // Bytes a second a piece has come in at since its owner took it; 0 until known.
+    uint64_t PieceRate(const Piece& piece) const;
+    uint64_t OwnerRate(int owner) const;
     size_t TakeFree(int owner, uint64_t budget, Claimed* out, size_t capacity);
 
+    static constexpr size_t kMaxOwners = 8;
+
+    Clock clock_;
     mutable CriticalLock lock_;
+    Condition written_;
     Piece pieces_[kMaxPieces];
+    uint64_t rates_[kMaxOwners] = {};
 };

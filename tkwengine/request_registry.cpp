@@ -29,6 +29,14 @@ void RequestRegistry::Close(size_t slot)
     if (request) InternetCloseHandle(request);
 }
 
+HINTERNET RequestRegistry::Detach(size_t slot)
+{
+    HINTERNET request = nullptr;
+    Locked locked(lock_);
+    std::swap(request, open_[slot]);
+    return request;
+}
+
 RequestRegistry::Requests RequestRegistry::TakeAll()
 {
     Requests taken = {};

@@ -23,6 +23,9 @@ public:
     bool Attach(size_t slot, HINTERNET request);
     // Closes the slot's request, unless a cancel or an abort took it already.
     void Close(size_t slot);
+    // The slot's request, no longer the registry's to close (null when a
+    // cancel or an abort took it already).
+    HINTERNET Detach(size_t slot);
     // Every open request, for a cancel to close; the signal, raised before,
     // keeps the slots empty.
     Requests TakeAll();

@@ -318,14 +318,15 @@ class StallingRelay(SilentServer):
 
 class LongLink:
     """A link with a round trip of 2 x delay_ms to an upstream address, on
-    LONG_LINK_PORT (bench/latency_relay.py, which the benchmarks use too)."""
+    LONG_LINK_PORT (bench/latency_relay.py, which the benchmarks use too);
+    with a rate, passing each connection no more bytes a second than that."""
 
-    def __init__(self, upstream, delay_ms=50):
+    def __init__(self, upstream, delay_ms=50, rate=0):
         host, port = upstream.rsplit(":", 1)
         self.address = f"localhost:{LONG_LINK_PORT}"
         self.process = subprocess.Popen([sys.executable, str(SOURCE / "bench" / "latency_relay.py"),
                                          str(LONG_LINK_PORT), "127.0.0.1" if host == "localhost" else host, port,
-                                         str(delay_ms)])
+                                         str(delay_ms), str(rate)])
         wait_for(lambda: listening(("127.0.0.1", LONG_LINK_PORT)), 10, "the long link")
 
     def close(self):

@@ -1,5 +1,6 @@
 """Whole downloads: the list byte for byte, pause and resume, a large file
 over several connections, the program started at the end or not."""
+import os
 import random
 import time
 from pathlib import Path
@@ -265,3 +266,52 @@ def test_a_kill_during_a_delta_keeps_what_was_copied_and_fetched(launch, site, f
     last = [r["range"][6:].split("-") for r in site.server.requests()[before:] if r["uri"] == "/paced/delta.bin"
             and r["method"] == "GET"]
     assert sum(int(to) - int(first) + 1 for first, to in last) < 24 * mib  # on from what the second run fetched
+
+
+def test_a_slow_host_gives_its_pieces_up_to_a_fast_mirror(launch, site, folders):
+    site.add_file("glenmoor/client/big16.bin", 16 << 20)
+    slow = harness.LongLink(harness.address_of("https"), delay_ms=0, rate=20000)  # the mirror is nginx itself
+    try:
+        url = f"https://{slow.address}/glenmoor/client/big16.bin"
+        site.file_list(url, run="")
+        program = launch()
+        program.click(*START_BUTTON)
+        target = folders.download / "big16.bin"
+        # From the slow host alone it would take some fourteen minutes.
+        program.wait(lambda: target.exists() and target.stat().st_size == 16 << 20, 60, "the whole file")
+    finally:
+        slow.close()
+    assert target.read_bytes() == site.listed()["big16.bin"]
+    # What the slow host was asked for, past its first bytes, the mirror sent.
+    gets = [r for r in site.server.requests() if r["method"] == "GET" and r["range"] != "-"]
+    asked = {r["host"]: [] for r in gets}
+    for r in gets:
+        asked[r["host"]].append(tuple(int(n) for n in r["range"][6:].split("-")))
+    for first, last in asked[slow.address]:
+        assert any(first < start and end == last for start, end in asked[harness.ADDRESS]), (first, last)
+
+
+def test_a_resume_that_meets_a_changed_file_starts_it_again_over_several_connections(launch, site, folders):
+    path = site.add_file("paced/changing.bin", 20 << 20)
+    site.file_list("paced/changing.bin", run="")
+    part = folders.download / "changing.bin.vxpart"
+    program = launch()
+    program.click(*START_BUTTON)
+    program.wait(lambda: part.exists() and part.stat().st_size > 4 << 20, 60, "part of the file")
+    time.sleep(1.5)  # its state saved
+    program.kill()
+    path.write_bytes(random.Random("changed").randbytes(20 << 20))
+    os.utime(path, (time.time() + 60, time.time() + 60))  # another ETag
+    site.file_list("paced/changing.bin", run="")  # the new version's list
+    site.server.settle()
+    before = len(site.server.requests())
+    program = launch()
+    program.click(*START_BUTTON)
+    files = finished(program, folders, site)
+    assert (folders.download / "changing.bin").read_bytes() == files["changing.bin"]
+    site.server.settle()
+    gets = [r for r in site.server.requests()[before:] if r["method"] == "GET" and r["uri"] == "/paced/changing.bin"]
+    # The kept bytes go (their version, and their list's hash); the new file
+    # comes over several connections, never as one whole body.
+    assert len([r for r in gets if r["status"] == "206"]) >= 2
+    assert all(int(r["sent"]) < 10 << 20 for r in gets)

@@ -2,6 +2,7 @@
 // claim and steal, and the last bytes of a piece.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -124,6 +125,71 @@ TEST(PieceTable, ClaimsSeveralWholePiecesForOneRequest)
 // A piece is read a reservation at a time, up to the span asked for and its
 // end, and counts as present, and before the written prefix's end, only
 // once written.
+DWORD g_now = 0;
+DWORD WINAPI FakeClock() { return g_now; }
+
+// Receives bytes of a piece as its owner would.
+void Arrive(PieceTable& pieces, size_t piece, DWORD bytes)
+{
+    while (bytes > 0) {
+        const DWORD got = std::min<DWORD>(bytes, pieces.Reserve(piece, bytes));
+        if (got == 0) return;
+        pieces.Received(piece, got);
+        pieces.Written(piece, got);
+        bytes -= got;
+    }
+}
+
+// An idle connection takes over the rest of a piece whose owner has come in
+// far slower (measured over seconds), cut where that one's read stops; not
+// from one of like speed, not before the rate is known, not a small rest;
+// and the one behind never splits the faster one's piece back.
+TEST(PieceTable, AFarFasterIdleConnectionTakesOverWhatIsBehind)
+{
+    struct Row {
+        const char* name;
+        DWORD after;          // ms since the slow owner took its piece
+        uint64_t slowBytes;   // it received by then
+        uint64_t fastRate;    // what the idle one's last fetch came in at; 0: unknown
+        uint64_t pieceSize;
+        bool takes;
+    } const rows[] = {
+        {"far behind", 3000, 60000, 40 * M, 4 * M, true},
+        {"stalled", 3000, 0, 40 * M, 4 * M, true},
+        {"not measured yet", 1500, 1000, 40 * M, 4 * M, false},
+        {"alike", 3000, 30 * M, 40 * M, 64 * M, false},
+        {"rate of the idle one unknown", 3000, 60000, 0, 4 * M, false},
+        {"too little left", 3000, 60000, 40 * M, 300 << 10, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_now = 1000;
+        PieceTable pieces(&FakeClock);
+        pieces.Add({0, 2 * row.pieceSize}, 2);
+        size_t slow = 0, fast = 0, piece = 0;
+        ByteRange range;
+        ASSERT_TRUE(pieces.Claim(0, 64 * M, slow, range));
+        ASSERT_TRUE(pieces.Claim(1, 64 * M, fast, range));
+        Arrive(pieces, fast, static_cast<DWORD>(row.pieceSize));
+        pieces.Rate(1, row.fastRate);
+        Arrive(pieces, slow, static_cast<DWORD>(row.slowBytes));
+        pieces.Reserve(slow, 4096);  // a read on its way
+        g_now += row.after;
+        ASSERT_EQ(row.takes, pieces.TakeOver(1, M, piece, range));
+        if (!row.takes) continue;
+        const uint64_t cut = row.slowBytes + 4096;
+        EXPECT_EQ(cut, range.from);
+        EXPECT_EQ(cut + M, range.to);
+        Arrive(pieces, slow, 8192);  // its read lands, and its piece ends there
+        EXPECT_EQ(0u, pieces.Reserve(slow, 4096));
+        pieces.Rate(0, std::max<uint64_t>(1, row.slowBytes * 1000 / row.after));  // measured, if at nothing
+        Arrive(pieces, piece, 512 << 10);
+        g_now += 3000;
+        size_t other = 0;
+        EXPECT_FALSE(pieces.Claim(0, 64 * M, other, range));
+    }
+}
+
 TEST(PieceTable, ReadsAPieceToItsLastByte)
 {
     struct Row {

@@ -157,18 +157,26 @@ TEST_F(SplitTest, APausedDownloadGoesOnWhereEachPieceStood)
 
 // Kept pieces of a damaged record, of a file of another size, or of another
 // version on the server (whether it answers If-Range with the whole file or
-// ignores it) go: the file starts again and ends byte for byte the new one.
+// ignores it) go: the file starts again and ends byte for byte the new one;
+// after a whole answer to If-Range from a server that takes ranges, over
+// every connection again, that answer's body the first piece.
 TEST_F(SplitTest, KeptPiecesOfAnotherFileOrADamagedRecordStartTheFileAgain)
 {
+    const std::string fresh = Pattern(kLarge, 25);
     struct Row {
         const char* fault;
         bool damaged;
+        HttpReply first;  // of the new file, to the first request; status 0: as the others
         HttpReply reply;  // of the new file: ranges, and its version
+        size_t ranged;    // 206 answers at least
     } const rows[] = {
-        {"damaged", true, ExactRanges(Pattern(kLarge, 25))},
-        {"another file", false, ExactRanges(Pattern(kLarge, 25) + "longer")},
-        {"changed, If-Range ignored", false, ExactRanges(Pattern(kLarge, 25), 0, "\"v2\"")},
-        {"changed, sent whole", false, Versioned(HttpReply::Ok(Pattern(kLarge, 25)), "\"v2\"")},
+        {"damaged", true, HttpReply::Status(0, ""), ExactRanges(fresh), 2},
+        {"another file", false, HttpReply::Status(0, ""), ExactRanges(fresh + "longer"), 0},
+        {"changed, If-Range ignored", false, HttpReply::Status(0, ""), ExactRanges(fresh, 0, "\"v2\""), 2},
+        {"changed, sent whole", false, HttpReply::Status(0, ""), Versioned(HttpReply::Ok(fresh), "\"v2\""), 0},
+        {"changed, sent whole once, then by ranges", false,
+         With(Versioned(HttpReply::Ok(fresh), "\"v2\""), &HttpReply::times, 1), ExactRanges(fresh, 2 << 20, "\"v2\""),
+         3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -178,12 +186,17 @@ TEST_F(SplitTest, KeptPiecesOfAnotherFileOrADamagedRecordStartTheFileAgain)
         if (row.damaged)
             WriteFileBytes(Local("kept.bin.vxstate"), ReadFileBytes(Local("kept.bin.vxstate")).substr(0, 40));
         ScriptedServer again;
+        if (row.first.status) again.Serve("/kept.bin", row.first);
         again.Serve("/kept.bin", row.reply);
         ClearEvents();
         ASSERT_EQ(0, Start(again.Url("/kept.bin"), row.reply.body.size()));
         ASSERT_TRUE(WaitForEnd(kWaitMs));
         EXPECT_EQ(0u, FirstValue(kEngineStarted));
         EXPECT_TRUE(ReadFileBytes(Local("kept.bin")) == row.reply.body);
+        size_t ranged = 0;
+        for (const HttpRequest& request : again.Requests()) ranged += request.Header("range").find('-') != 0 &&
+                                                                     !request.Header("range").empty();
+        EXPECT_GE(ranged, row.ranged);
     }
 }
 
