@@ -2,6 +2,7 @@
 
 #include "bridge/download_start.h"
 #include "common/file_names.h"
+#include "common/sha256.h"
 #include "common/win_handles.h"
 #include "state/app_state.h"
 
@@ -79,13 +80,28 @@ void OnProgress()
 // from that folder, as Windows starts a program from its own folder: no
 // search path is tried, and a launcher may open files beside itself. A
 // failed start is not reported.
+// The folder is the user's to write: a listed hash is checked once more on
+// the file held open against writers and deleters, until it has started.
+bool HoldListedBytes(const char* path, FileHandle& held)
+{
+    if (AppState.runFileSha256[0] == '\0') return true;
+    held.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    char found[kSha256TextSize];
+    if (held.Valid() && HashFileSha256(held.Get(), found) && lstrcmpiA(found, AppState.runFileSha256) == 0) return true;
+    bool retry = false;
+    CopyText(AppState.statusMessage, EngineErrorMessage(kErrorVerifyFailed, &retry));
+    return false;
+}
+
 void RunDownloadedProgram()
 {
     char path[MAX_PATH];
     char commandLine[kTextSize];
+    FileHandle held;
     if (!IsSafeFileName(AppState.runFileName) ||
         !FormatText(path, sizeof path, "%s\\%s", AppState.downloadFolder, AppState.runFileName) ||
-        !FormatText(commandLine, sizeof commandLine, "\"%s\"", path))
+        !FormatText(commandLine, sizeof commandLine, "\"%s\"", path) || !HoldListedBytes(path, held))
         return;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -67,8 +67,10 @@ bool TakeAnswer(const ProbeAnswer& answer, bool makesRunFile)
     if (found == SizeAnswer::NotMade) return false;
     if (found == SizeAnswer::Missing) ++AppState.unfoundFiles;
     const bool sized = ParsePositiveSize(AppState.pendingEntry.sizeText) > 0;
-    if (makesRunFile && (sized || !PublisherKeysPinned()))
+    if (makesRunFile && (sized || !PublisherKeysPinned())) {
         CopyText(AppState.runFileName, LocalFileName(AppState.pendingEntry.url));
+        CopyText(AppState.runFileSha256, AppState.pendingEntry.sha256);
+    }
     if (sized) AddPendingEntry();
     return true;
 }

@@ -66,6 +66,7 @@ struct AppStateRecord {
     int32_t keepsDocumentVersions = 1;                 // 0: no version taken before counts, none is kept
     char signedEnginePin[kSha256TextSize] = {};        // the signed settings' engine library hash
     char runFileName[kTextSize] = {};
+    char runFileSha256[kSha256TextSize] = {};  // its listed hash; empty: none
 
     // File list.
     FileEntry pendingEntry = {};

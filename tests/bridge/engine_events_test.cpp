@@ -183,6 +183,43 @@ TEST_F(EngineEvents, FinishedLastFileCompletesTheDownload)
     EXPECT_EQ(1u, AppState.fileList.Count());
 }
 
+// The folder is the user's: the run file starts only with the bytes of its
+// listed hash (when the list gives one), checked again as it starts.
+TEST_F(EngineEvents, TheRunFileStartsOnlyWithItsListedHash)
+{
+    const std::string program = LocalPath("GlenmoorLauncher.exe"), marker = LocalPath("launched.txt");
+    ASSERT_TRUE(CopyFileA(HostPath(LAUNCHER_PATH).c_str(), program.c_str(), FALSE));
+    HANDLE file = CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char hash[kSha256TextSize] = {};
+    ASSERT_TRUE(HashFileSha256(file, hash));
+    CloseHandle(file);
+    const struct Row {
+        const char* name;
+        std::string listed;
+        bool starts;
+    } rows[] = {{"another hash", std::string(64, 'a'), false}, {"its hash", hash, true}, {"no hash", "", true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ResetAppState();
+        AppState.mainWindow = window_;
+        CopyText(AppState.downloadFolder, folder_.c_str());
+        CopyText(AppState.runFileName, "GlenmoorLauncher.exe");
+        CopyText(AppState.runFileSha256, row.listed.c_str());
+        AppState.autoRun = 1;
+        AddFile("http://h/GlenmoorLauncher.exe", "100");
+        AppState.downloading = 1;
+        AppState.currentBytesDone = 100;
+        DeleteFileA(marker.c_str());
+        FinishedAfter(10);
+        for (int i = 0; i < (row.starts ? 100 : 20) && !Exists(marker); ++i) Sleep(100);
+        EXPECT_EQ(row.starts, Exists(marker));
+        EXPECT_STREQ(row.starts ? "" : "파일검증을 실패하였습니다", AppState.statusMessage);
+        for (int i = 0; i < 100 && !DeleteFileA(program.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i)
+            Sleep(100);  // the started program ends by itself
+        ASSERT_TRUE(CopyFileA(HostPath(LAUNCHER_PATH).c_str(), program.c_str(), FALSE));
+    }
+}
+
 TEST_F(EngineEvents, ShortFinishedNeverCompletes)
 {
     AddFile("http://h/only.bin", "1000");
