@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tkwengine/retry_pace.h"
+
 namespace {
 
 constexpr DWORD kReadTargetMs = 50;
@@ -134,6 +136,7 @@ Outcome Connection::Fetch(const Batch& batch, size_t count)
 Outcome Connection::Connect(const Batch& batch, size_t count)
 {
     const Target& target = *setup_.target;
+    if (setup_.pace && setup_.pace->Waiting(endpoint_)) return Outcome::ServerFailed;
     ByteRange ranges[kMaxRangesPerRequest];
     for (size_t i = 0; i < count; ++i) ranges[i] = batch[i].range;
     if (!exchange_.Open(setup_.session, target.endpoints[endpoint_], target, ranges, count, setup_.version))
@@ -146,6 +149,7 @@ Outcome Connection::Connect(const Batch& batch, size_t count)
     // makes this server no use for pieces; the next round's opening request
     // finds out whether the file changed.
     Outcome outcome = exchange_.Fits(setup_.size, Validator());
+    if (outcome == Outcome::ServerFailed && setup_.pace) setup_.pace->Hold(endpoint_, exchange_.RetryAfterMs());
     exchange_.Close();
     if (count > 1 && outcome == Outcome::Ok) return Outcome::Ok;
     return outcome != Outcome::Ok ? outcome : Outcome::NetworkFailed;

@@ -63,6 +63,7 @@ Download::Download(const Job& job, const JobLinks& links)
     : job_(job),
       links_(links),
       servers_(job.target.count),
+      pace_(GetTickCount() ^ (GetCurrentProcessId() << 16) ^ GetCurrentThreadId()),
       started_(job.startReported)
 {
 }
@@ -209,7 +210,7 @@ void Download::MakePlan(Plan& plan)
 }
 
 // The kept bytes' server first, then the servers in turn, past unreachable
-// hosts, 5xx answers and files of another size.
+// hosts, 5xx answers, servers that asked for time and files of another size.
 Outcome Download::OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exchange, size_t& endpoint)
 {
     const Target& target = job_.target;
@@ -218,10 +219,15 @@ Outcome Download::OpenAnywhere(ByteRange range, const Plan& plan, Exchange& exch
     bool serverError = false, otherSize = false;
     for (size_t turn = 0; turn < count && !links_.cancel.Raised(); ++turn) {
         endpoint = order[turn];
+        if (pace_.Waiting(endpoint)) {
+            serverError = true;
+            continue;
+        }
         if (!exchange.Open(links_.session, target.endpoints[endpoint], target, range, plan.kept.version)) continue;
         Outcome outcome = exchange.Fits(job_.expected, plan.kept.version);
         if (outcome != Outcome::ServerFailed && outcome != Outcome::SizeChanged) return outcome;
         (outcome == Outcome::SizeChanged ? otherSize : serverError) = true;
+        pace_.Hold(endpoint, exchange.RetryAfterMs());
         exchange.Close();
     }
     if (links_.cancel.Raised()) return Outcome::Cancelled;
@@ -291,6 +297,7 @@ Outcome Download::OpenRound(const Plan& plan, PieceTable& pieces, Exchange& open
     setup.multipart = multipart_;
     setup.sha256 = job_.sha256;
     setup.compared = compared_;
+    setup.pace = &pace_;
     if (Outcome outcome = OpenAnywhere(range, plan, opening, setup.firstEndpoint); outcome != Outcome::Ok)
         return outcome;
     setup.version = opening.Version();  // the kept one, unless a 200 brings the file again

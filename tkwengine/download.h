@@ -16,6 +16,7 @@
 #include "tkwengine/pieces.h"
 #include "tkwengine/prefix_hash.h"
 #include "tkwengine/resume_state.h"
+#include "tkwengine/retry_pace.h"
 #include "tkwengine/round.h"
 #include "tkwengine/server_choice.h"
 
@@ -44,6 +45,8 @@ public:
     Outcome Finish(uint64_t size);
     // The program hears Started once for the file, with the bytes present.
     void ReportStarted(uint64_t present);
+    // How long to wait before the next round after failures failed rounds in a row.
+    DWORD RetryPause(int failures) { return pace_.PauseBefore(failures, job_.target.count); }
 
 private:
     struct Plan {
@@ -73,6 +76,7 @@ private:
     const Job& job_;
     JobLinks links_;
     ServerChoice servers_;
+    RetryPace pace_;
     PartFile part_;  // where the bytes go
     StateFile state_;
     PrefixHash hash_;

@@ -8,10 +8,12 @@
 #include "common/http_hop.h"
 #include "common/redirect.h"
 #include "common/text.h"
+#include "tkwengine/retry_pace.h"
 
 namespace {
 
 constexpr DWORD kRangeNotSatisfiable = 416;  // WinINet names no such status
+constexpr DWORD kTooManyRequests = 429;
 
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
@@ -63,6 +65,15 @@ Validator ReadVersion(HINTERNET request)
     version = Validator();
     if (!QueryText(request, HTTP_QUERY_LAST_MODIFIED, version.text, sizeof version.text)) version = Validator();
     return version;
+}
+
+DWORD ReadRetryAfter(HINTERNET request)
+{
+    char text[64] = {};
+    SYSTEMTIME now = {};
+    GetSystemTime(&now);
+    DWORD ms = 0;
+    return QueryText(request, HTTP_QUERY_RETRY_AFTER, text, sizeof text) && ParseRetryAfter(text, now, ms) ? ms : 0;
 }
 
 // A request on its way out, owned by the task that sends it until the
@@ -140,6 +151,7 @@ void Exchange::Close()
     boundary_[0] = '\0';
     lengthKnown_ = false;
     version_ = Validator();
+    retryAfterMs_ = 0;
 }
 
 Outcome Exchange::StatusOutcome() const
@@ -148,7 +160,7 @@ Outcome Exchange::StatusOutcome() const
     if (status_ == HTTP_STATUS_FORBIDDEN) return Outcome::Forbidden;
     if (status_ == HTTP_STATUS_NOT_FOUND || status_ == HTTP_STATUS_GONE) return Outcome::NotFound;
     if (status_ == kRangeNotSatisfiable) return Outcome::RangeRefused;
-    if (status_ >= HTTP_STATUS_SERVER_ERROR) return Outcome::ServerFailed;
+    if (status_ >= HTTP_STATUS_SERVER_ERROR || status_ == kTooManyRequests) return Outcome::ServerFailed;
     return Outcome::UnexpectedStatus;
 }
 
@@ -191,4 +203,6 @@ void Exchange::ReadHeaders()
     lengthKnown_ = QueryText(request_, HTTP_QUERY_CONTENT_LENGTH, length, sizeof length) &&
                    ParseDecimal(digits, '\0', length_);
     version_ = ReadVersion(request_);
+    const bool busy = status_ == HTTP_STATUS_SERVICE_UNAVAIL || status_ == kTooManyRequests;
+    retryAfterMs_ = busy ? ReadRetryAfter(request_) : 0;
 }

@@ -60,6 +60,8 @@ public:
     // The boundary of a 206 answer of several ranges (multipart/byteranges); empty for any other.
     const char* Boundary() const { return boundary_; }
     const Validator& Version() const { return version_; }
+    // The wait a 503 or 429 answer asked for with Retry-After; 0: none.
+    DWORD RetryAfterMs() const { return retryAfterMs_; }
     // Whether the answer can serve a file of size bytes (0: unknown) whose
     // kept bytes are of version kept (empty: none kept): its status's
     // outcome, SizeChanged for another length or total, FileChanged for a
@@ -88,4 +90,5 @@ private:
     uint64_t length_ = 0;
     bool lengthKnown_ = false;
     Validator version_;
+    DWORD retryAfterMs_ = 0;
 };

@@ -9,7 +9,7 @@ enum class Outcome {
     StartAgain,        // the kept state is of no use: the next round starts afresh
     UnexpectedStatus,  // heard as a network failure, never tried again
     NetworkFailed,     // a lost connection, a time-out, an unreachable server
-    ServerFailed,      // a 5xx answer
+    ServerFailed,      // a 5xx or 429 answer
     Forbidden,
     NotFound,
     RangeRefused,

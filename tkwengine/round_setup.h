@@ -10,6 +10,7 @@
 #include "tkwengine/validator.h"
 
 class PrefixHash;
+class RetryPace;
 class StateFile;
 
 // A connection asks for about four seconds' worth of its link at a time:
@@ -36,4 +37,5 @@ struct RoundSetup {
     const char* part = nullptr;  // the part file, where the bytes go
     StateFile* state = nullptr;  // where the round keeps its record; nullptr: none kept
     PrefixHash* hash = nullptr;  // follows the written prefix; nullptr: no hash to check
+    RetryPace* pace = nullptr;   // the servers that asked for time; nullptr: none kept
 };

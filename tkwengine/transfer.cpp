@@ -7,7 +7,6 @@
 namespace {
 
 constexpr int kRetries = 3;
-constexpr DWORD kFirstRetryWaitMs = 1000;  // doubled for each further try
 
 }  // namespace
 
@@ -34,6 +33,6 @@ Outcome Transfer(const Job& job, const JobLinks& links, uint64_t& done)
         if (!IsTransient(outcome)) return outcome;
         failures = done > before ? 1 : failures + 1;
         if (failures > kRetries) return outcome;
-        if (!links.cancel.Pause(kFirstRetryWaitMs << (failures - 1))) return Outcome::Cancelled;
+        if (!links.cancel.Pause(download.RetryPause(failures))) return Outcome::Cancelled;
     }
 }

@@ -1,7 +1,9 @@
 // One download job's course: local checks, what an older copy under the
 // name gives, rounds until the file is whole (a transient failure tried
-// again after a growing wait, resuming from the bytes present), the hash checked when one was given (a bad copy fetched
-// again from the next server), and the file closed under its own name.
+// again after a growing, jittered wait, and not before a server that asked
+// for time is up, resuming from the bytes present), the hash checked when
+// one was given (a bad copy fetched again from the next server), and the
+// file closed under its own name.
 #pragma once
 #include <cstdint>
 

@@ -99,7 +99,7 @@ std::vector<HttpRequest> HttpResponder::Requests() const
     while (std::getline(lines, line)) {
         HttpRequest request;
         std::istringstream first(line);
-        first >> request.method >> request.path >> request.version >> request.port;
+        first >> request.method >> request.path >> request.version >> request.port >> request.atMs;
         while (std::getline(lines, line) && !line.empty()) {
             size_t colon = line.find(": ");
             if (colon != std::string::npos) request.headers[Lower(line.substr(0, colon))] = line.substr(colon + 2);

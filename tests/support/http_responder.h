@@ -16,6 +16,7 @@ struct HttpRequest {
     std::string path;
     std::string version;                         // "HTTP/1.0" or "HTTP/1.1"
     uint16_t port = 0;                           // where it was asked
+    uint64_t atMs = 0;                           // when it arrived, on the server's clock
     std::map<std::string, std::string> headers;  // names in lower case
     std::string Header(const std::string& lowerName) const;
 };

@@ -2,7 +2,7 @@
 """Scripted HTTP server for the tests, run on the host beside Wine.
 
 Tests script it through /__control/ requests: reset, serve (queue a reply
-for a path), requests (the log), other_port (a second port with the same
+for a path), requests (the log, with each request's arrival in ms), other_port (a second port with the same
 scripts, where a redirect can lead) and silent_port (a port that takes
 connections and never says a word, until the next reset). Every scripted answer carries
 "Connection: close" and ends the connection: WinINet reuses connections
@@ -17,7 +17,7 @@ from urllib.parse import parse_qs, urlsplit
 
 lock = threading.Lock()
 scripts = {}   # path -> list of [reply, remaining uses or None]
-log = []       # (method, path, version, port, [(name, value)])
+log = []       # (method, path, version, port, arrival ms, [(name, value)])
 ports = []     # the main one, then the other
 silent = []    # listening sockets whose connections are never accepted
 
@@ -72,8 +72,8 @@ def control(conn, method, target, body):
         elif url.path == "/__control/other_port":
             answer = str(ports[1]).encode()
         elif url.path == "/__control/requests":
-            for m, p, v, port, hs in log:
-                answer += f"{m} {p} {v} {port}\n".encode("latin-1")
+            for m, p, v, port, at, hs in log:
+                answer += f"{m} {p} {v} {port} {at}\n".encode("latin-1")
                 answer += b"".join(f"{k}: {val}\n".encode("latin-1") for k, val in hs) + b"\n"
     conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n" % len(answer) + answer)
 
@@ -178,7 +178,7 @@ class Handler(socketserver.BaseRequestHandler):
             control(conn, method, target, body)
             return
         with lock:
-            log.append((method, target, version, self.server.server_address[1], headers))
+            log.append((method, target, version, self.server.server_address[1], int(time.monotonic() * 1000), headers))
         try:
             answer(conn, method, target, headers)
             conn.shutdown(socket.SHUT_WR)

@@ -4,6 +4,9 @@
 #include <iterator>
 #include <sstream>
 
+#include <windows.h>
+#include <wininet.h>
+
 #include "common/file_names.h"
 #include "support/host_path.h"
 #include "support/http_responder.h"
@@ -374,6 +377,60 @@ TEST_F(EngineTest, ATransientFailureMidFileIsTriedAgainFromTheBytesPresent)
         ASSERT_EQ(status ? 3u : 2u, gets.size());
         EXPECT_EQ("bytes=200000-", gets.back().Header("range"));
         EXPECT_EQ(0u, FirstValue(kEngineStarted));
+    }
+}
+
+// A 503 or 429 with Retry-After is asked again no sooner than it said, in
+// seconds or as a date; with a mirror, the work goes there meanwhile.
+TEST_F(EngineTest, AServerThatAsksForTimeGetsIt)
+{
+    SYSTEMTIME soon = {};
+    GetSystemTime(&soon);
+    FILETIME at = {};
+    SystemTimeToFileTime(&soon, &at);
+    ULARGE_INTEGER later = {{at.dwLowDateTime, at.dwHighDateTime}};
+    later.QuadPart += 4ull * 10000000;  // four seconds, three at least once cut to the second
+    at = {later.LowPart, later.HighPart};
+    FileTimeToSystemTime(&at, &soon);
+    char date[INTERNET_RFC1123_BUFSIZE + 1] = {};
+    ASSERT_TRUE(InternetTimeFromSystemTimeA(&soon, INTERNET_RFC1123_FORMAT, date, sizeof date));
+    const auto busy = [](int status, const std::string& wait) {
+        return With(With(HttpReply::Status(status, "Busy"), &HttpReply::headers,
+                         std::vector<std::string>{"Retry-After: " + wait}),
+                    &HttpReply::times, 1);
+    };
+    struct Row {
+        const char* name;
+        std::vector<HttpReply> busy;
+        bool mirror;
+        size_t hostAsks;
+        DWORD minGapMs, maxSpanMs;
+    } const rows[] = {
+        {"429 with a date", {busy(429, date)}, false, 2, 2000, 10000},  // first, while the date is ahead
+        {"503, two seconds, twice", {busy(503, "2"), busy(503, "2")}, false, 3, 2000, 10000},
+        // The host asks for three seconds, the mirror fails once without asking:
+        // the next round goes to the mirror alone, after the backoff.
+        {"with a mirror", {busy(503, "3"), With(HttpReply::Status(503, "Busy"), &HttpReply::times, 1)}, true, 1, 0,
+         2500},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server;
+        const std::string port = std::to_string(server.Port()), other = std::to_string(server.OtherPort());
+        if (row.mirror) Create(("127.0.0.1:" + port + ";127.0.0.1:" + other).c_str());  // the last row
+        std::string data = Pattern(600000, 18);
+        for (const HttpReply& reply : row.busy) server.Serve("/busy.bin", reply);
+        server.Serve("/busy.bin", With(HttpReply::Ok(data), &HttpReply::ranges, true));
+        ASSERT_TRUE(FetchAfresh(server, "/busy.bin", data.size()));
+        EXPECT_EQ(0, LastErrorCode());
+        EXPECT_TRUE(ReadFileBytes(Local("busy.bin")) == data);
+        const std::vector<HttpRequest> gets = server.Requests();
+        ASSERT_EQ(row.busy.size() + 1, gets.size());
+        EXPECT_EQ(row.hostAsks, static_cast<size_t>(std::count_if(gets.begin(), gets.end(), [&](const HttpRequest& get) {
+                      return get.port == server.Port();
+                  })));
+        for (size_t i = 1; i < gets.size(); ++i) EXPECT_GE(gets[i].atMs - gets[i - 1].atMs, row.minGapMs) << i;
+        EXPECT_LT(gets.back().atMs - gets.front().atMs, row.maxSpanMs);
     }
 }
 
