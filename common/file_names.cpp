@@ -74,3 +74,20 @@ bool IsSafeSubFolder(const char* path)
         length = 0;
     }
 }
+
+std::wstring PathKey(const char* path)
+{
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length : 0, L'\0');
+    if (length <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide.data(), length) != length) {
+        // Not text of the code page: its bytes as they are, apart from any text's key.
+        std::wstring bytes(1, L'\xFFFF');
+        for (const char* at = path; *at; ++at) bytes += static_cast<wchar_t>(static_cast<unsigned char>(*at));
+        return bytes;
+    }
+    wide.pop_back();  // the terminator
+    if (!wide.empty())
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), static_cast<int>(wide.size()), wide.data(),
+                      static_cast<int>(wide.size()), nullptr, nullptr, 0);
+    return wide;
+}

@@ -94,13 +94,6 @@ void ReadBlocksUrl(const TiXmlElement* file, ListedFile& listed)
         listed.blocks[0] = '\0';
 }
 
-// A file's local name as Windows compares names: letter case ignored.
-std::string FoldedName(const char* url)
-{
-    std::string name = LocalFileName(url);
-    CharLowerBuffA(name.data(), static_cast<DWORD>(name.size()));
-    return name;
-}
 
 // The files to size, in order, up to the first element without a url.
 // Over-long URLs, unsafe names, a name that an earlier file of the list
@@ -109,8 +102,8 @@ std::string FoldedName(const char* url)
 std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
 {
     const bool hashRequired = PublisherKeysPinned();
-    std::set<std::string> taken;
-    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) taken.insert(FoldedName(list.Head().url));
+    std::set<std::wstring> taken;
+    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) taken.insert(PathKey(LocalFileName(list.Head().url)));
     std::vector<ListedFile> files;
     for (const TiXmlElement* file = root->FirstChildElement("File"); file != nullptr;
          file = file->NextSiblingElement()) {
@@ -119,7 +112,7 @@ std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
         ListedFile listed{url, IsTrue(file, "run")};
         const bool hashed = ReadSha256Text(file->Attribute("sha256"), listed.sha256);
         if (strlen(url) >= kTextSize || !IsSafeFileName(LocalFileName(url)) || (hashRequired && !hashed) ||
-            !taken.insert(FoldedName(url)).second)
+            !taken.insert(PathKey(LocalFileName(url))).second)
             continue;
         ReadBlocksUrl(file, listed);
         files.push_back(listed);

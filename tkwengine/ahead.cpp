@@ -4,6 +4,7 @@
 #include <iterator>
 #include <numeric>
 
+#include "common/file_names.h"
 #include "tkwengine/cancel_signal.h"
 #include "tkwengine/local_file.h"
 #include "tkwengine/transfer.h"
@@ -39,6 +40,8 @@ struct Ahead::Slot {
     ThreadGuard thread;  // last: joined before what it uses goes
 };
 
+Ahead::Known::Known(const Job& job) : job(job), key(PathKey(job.localPath)) {}
+
 Ahead::Ahead(HINTERNET session, const CancelSignal& cancel) : session_(session), cancel_(cancel) {}
 
 Ahead::~Ahead() = default;
@@ -61,13 +64,14 @@ void Ahead::Announce(const std::vector<Job>& jobs, size_t currentConnections, ui
         currentConnections_ = currentConnections;
         currentBytes_ = currentBytes;
         std::vector<Known> next;
+        next.reserve(std::min(kMaxKnown, known_.size() + jobs.size()));
         std::copy_if(known_.begin(), known_.end(), std::back_inserter(next),
                      [](const Known& known) { return known.state == State::Running; });
         for (const Job& job : jobs) {
             if (next.size() >= kMaxKnown) break;
             const Known* old = Find(job.localPath);
             if (old && old->state == State::Running) continue;
-            next.push_back(old && old->state == State::Whole ? *old : Known{job});
+            next.push_back(old && old->state == State::Whole ? *old : Known(job));
         }
         known_.swap(next);
     }
@@ -193,8 +197,8 @@ bool Ahead::Fits(const Job& job) const
 
 Ahead::Known* Ahead::Find(const char* localPath)
 {
-    auto found = std::find_if(known_.begin(), known_.end(),
-                              [&](const Known& known) { return lstrcmpiA(known.job.localPath, localPath) == 0; });
+    const std::wstring key = PathKey(localPath);
+    auto found = std::find_if(known_.begin(), known_.end(), [&](const Known& known) { return known.key == key; });
     return found == known_.end() ? nullptr : &*found;
 }
 

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tkwengine/chunk_pipe.h"
@@ -54,7 +55,9 @@ private:
     struct Slot;
     enum class State { Waiting, Running, Whole, Failed };
     struct Known {
+        explicit Known(const Job& job);
         Job job;
+        std::wstring key;  // of its local path
         State state = State::Waiting;
         bool taken = false;  // started by the program: forgotten once its fetch ends
         Slot* slot = nullptr;

@@ -94,6 +94,7 @@ StartResult Engine::Start(const char* url, uint64_t expected, const char* sha256
 void Engine::Announce(const FollowingFile* files, uint32_t count)
 {
     std::vector<Job> jobs;
+    jobs.reserve(std::min<size_t>(count, Ahead::kMaxKnown));  // a Job is kilobytes: no copies as it grows
     for (uint32_t i = 0; i < count && jobs.size() < Ahead::kMaxKnown; ++i) {
         const FollowingFile& file = files[i];
         const uint64_t expected = (static_cast<uint64_t>(file.sizeHigh) << 32) | file.sizeLow;

@@ -54,4 +54,22 @@ TEST(FileNames, SubFoldersStayBelowTheirFolder)
     EXPECT_FALSE(IsSafeSubFolder(nullptr));
 }
 
+// One file whatever the letter case; two double-byte characters whose trail
+// bytes differ as 'A' and 'a' do stay two files.
+TEST(FileNames, KeysOfPathsIgnoreLetterCaseOnly)
+{
+    struct Pair {
+        const char* a;
+        const char* b;
+        bool same;
+    } const pairs[] = {
+        {"C:\\Game\\Data.PAK", "c:\\game\\data.pak", true},
+        {"\xB0\xA1.bin", "\xB0\xA1.BIN", true},
+        {"\x81\x41.bin", "\x81\x61.bin", false},
+        {"a.bin", "b.bin", false},
+        {"half\xB0", "half?", false},  // no text of the code page: never a text's key
+    };
+    for (const Pair& p : pairs) EXPECT_EQ(p.same, PathKey(p.a) == PathKey(p.b)) << p.a << " / " << p.b;
+}
+
 }  // namespace
