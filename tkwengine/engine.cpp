@@ -99,7 +99,9 @@ void Engine::Announce(const FollowingFile* files, uint32_t count)
         const FollowingFile& file = files[i];
         const uint64_t expected = (static_cast<uint64_t>(file.sizeHigh) << 32) | file.sizeLow;
         Job job;
-        if (!file.url || !expected ||
+        // A file split over several connections waits for its turn: fetched
+        // ahead over one, it would keep to that one's pace when its turn came.
+        if (!file.url || !expected || ConnectionsAtMost(expected) > 1 ||
             MakeJob(file.url, expected, file.sha256 && file.sha256[0] ? file.sha256 : nullptr, file.blocks, job) !=
                 kStartAccepted)
             continue;

@@ -58,8 +58,10 @@ TEST_F(AheadTest, FilesThatFollowAreFetchedAheadAndTakeTheirNamesInTurn)
     ASSERT_EQ(0, Start(server.Url("/a.bin"), data_["a.bin"].size()));
     ASSERT_EQ(0, Announce({{server.Url("/b.bin"), data_["b.bin"].size(), ""},
                            {server.Url("/c.bin"), data_["c.bin"].size(), Sha256Of(data_["c.bin"])},
-                           {server.Url("/d.bin"), data_["d.bin"].size(), ""}}));
+                           {server.Url("/d.bin"), data_["d.bin"].size(), ""},
+                           {server.Url("/e.bin"), 16 << 20, ""}}));  // split at its turn: not fetched ahead
     ASSERT_TRUE(WaitForEnd(kWaitMs));
+    EXPECT_EQ(0u, Gets(server, "/e.bin"));
     for (const char* name : {"b.bin", "c.bin", "d.bin"}) {
         EXPECT_EQ(data_[name], ReadFileBytes(Local(name) + kPartFileSuffix)) << name;
         EXPECT_EQ("", ReadFileBytes(Local(name))) << name;  // its name waits for its turn
