@@ -94,7 +94,6 @@ void ReadBlocksUrl(const TiXmlElement* file, ListedFile& listed)
         listed.blocks[0] = '\0';
 }
 
-
 // The files to size, in order, up to the first element without a url.
 // Over-long URLs, unsafe names, a name that an earlier file of the list
 // already has (they would be one file on disk) and, under the publisher's
@@ -103,7 +102,8 @@ std::vector<ListedFile> ListedFiles(const TiXmlElement* root)
 {
     const bool hashRequired = PublisherKeysPinned();
     std::set<std::wstring> taken;
-    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead()) taken.insert(PathKey(LocalFileName(list.Head().url)));
+    for (FileList list = AppState.fileList; !list.Empty(); list.RemoveHead())
+        taken.insert(PathKey(LocalFileName(list.Head().url)));
     std::vector<ListedFile> files;
     for (const TiXmlElement* file = root->FirstChildElement("File"); file != nullptr;
          file = file->NextSiblingElement()) {
